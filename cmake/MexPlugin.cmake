@@ -1,0 +1,22 @@
+# add_mex_plugin(NAME SOURCES file... LINK lib...): a plug-in file named after its function, with
+# the host's extension for the platform, exporting only mexFunction.
+if(WIN32)
+  set(MEX_EXTENSION mexw64)
+else()
+  set(MEX_EXTENSION mexa64)
+endif()
+set(MEX_OUTPUT_DIR ${CMAKE_BINARY_DIR}/mex)
+
+function(add_mex_plugin name)
+  cmake_parse_arguments(PLUGIN "" "" "SOURCES;LINK" ${ARGN})
+  add_library(${name} MODULE ${PLUGIN_SOURCES})
+  target_link_libraries(${name} PRIVATE mex_interface mx mex ${PLUGIN_LINK})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    SUFFIX ".${MEX_EXTENSION}"
+    LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR}
+    RUNTIME_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR}
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    BUILD_RPATH "${CMAKE_BINARY_DIR}/bin")
+endfunction()
