@@ -44,6 +44,11 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 struct HKEY__;
 typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
@@ -73,6 +78,7 @@ typedef HKEY *PHKEY;
 #define ERROR_NOACCESS 998L
 #define ERROR_BADKEY 1010L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_REGISTRY_IO_FAILED 1016L
 
 /* Registry (winnt.h, winreg.h). The predefined roots are 32-bit values sign-extended. */
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -94,6 +100,8 @@ typedef HKEY *PHKEY;
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
 
 #define REG_OPTION_NON_VOLATILE 0x00000000L
 #define REG_CREATED_NEW_KEY 0x00000001L
@@ -104,6 +112,10 @@ typedef HKEY *PHKEY;
 #define REG_EXPAND_SZ 2
 #define REG_BINARY 3
 #define REG_DWORD 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
 
 /* Path functions (kernel32). */
 WINBASEAPI DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
@@ -129,5 +141,12 @@ WINADVAPI LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD
 WINADVAPI LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 WINADVAPI LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 WINADVAPI LSTATUS WINAPI RegCloseKey(HKEY hKey);
+WINADVAPI LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
+WINADVAPI LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                                       LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                                       PFILETIME lpftLastWriteTime);
+WINADVAPI LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
+                                       LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                       LPBYTE lpData, LPDWORD lpcbData);
 
 #endif
