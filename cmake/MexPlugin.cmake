@@ -1,11 +1,13 @@
 # add_mex_plugin(NAME SOURCES file... LINK lib...): a plug-in file named after its function, with
-# the host's extension for the platform, exporting only mexFunction.
+# the host's extension for the platform, exporting only mexFunction (and, on Windows, the API
+# version query the host asks such files).
 if(WIN32)
   set(MEX_EXTENSION mexw64)
 else()
   set(MEX_EXTENSION mexa64)
 endif()
 set(MEX_OUTPUT_DIR ${CMAKE_BINARY_DIR}/mex)
+set(MEX_API_VERSION_SOURCE ${CMAKE_CURRENT_LIST_DIR}/mexapiversion.c)
 
 function(add_mex_plugin name)
   cmake_parse_arguments(PLUGIN "" "" "SOURCES;LINK" ${ARGN})
@@ -19,4 +21,12 @@ function(add_mex_plugin name)
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     BUILD_RPATH "${CMAKE_BINARY_DIR}/bin")
+  if(WIN32)
+    target_sources(${name} PRIVATE ${MEX_API_VERSION_SOURCE})
+  endif()
+  if(MINGW)
+    # GNU ld exports every global symbol of a DLL that marks none, and the static runtimes bring
+    # their own: only what the sources mark dllexport may leave.
+    target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
+  endif()
 endfunction()

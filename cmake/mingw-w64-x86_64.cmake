@@ -10,3 +10,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# No compiler runtime DLL travels with the plug-ins or the test programs: libgcc, libstdc++ and
+# winpthread are linked in statically.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# Programs built here run under wine, headless, in a prefix inside the build tree (never ~/.wine).
+if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
+  get_filename_component(WINE_SCRIPTS_DIR "${CMAKE_CURRENT_LIST_DIR}/../scripts" ABSOLUTE)
+  set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${WINE_SCRIPTS_DIR}/wine-run.sh;${WINE_PREFIX}")
+endif()
