@@ -1,0 +1,384 @@
+// String rules of the path stand-in: how Windows makes a name full, how it compares names, how NTFS
+// derives 8.3 names, and how host file names map to UTF-16.
+#include "names.h"
+
+namespace names {
+namespace {
+
+const wstring::size_type npos = wstring::npos;
+
+bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+// Characters an 8.3 name may hold besides letters and digits.
+bool isShortPunct(char16_t c)
+{
+    for (char16_t p : u"!#$%&'()-@^_`{}~")
+        if (p != 0 && c == p)
+            return true;
+    return false;
+}
+
+bool isShortUnit(char16_t c) { return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || isShortPunct(c); }
+
+wstring stripDotsAndSpaces(wstring s)
+{
+    while (!s.empty() && (s.back() == u'.' || s.back() == u' '))
+        s.pop_back();
+    return s;
+}
+
+// Windows 11 device names ("CON", "COM1", "LPT\u00B2", ...), compared without regard to case.
+bool isDeviceName(const wstring &name)
+{
+    static const char16_t *const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
+    for (const char16_t *device : kDevices)
+        if (equalFolded(name, device))
+            return true;
+    if (name.size() != 4)
+        return false;
+    wstring stem = fold(name.substr(0, 3));
+    char16_t digit = name[3];
+    bool numbered = (digit >= u'1' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    return numbered && (stem == u"COM" || stem == u"LPT");
+}
+
+// The device a name stands for, or empty. Only a bare relative name counts, except NUL, which
+// counts as the last component of any drive, rooted or relative name:
+//   "con" -> "con", "C:NUL." -> "NUL", "C:\x\nul" -> "nul", "C:\con\con" -> none.
+wstring deviceOf(const wstring &s)
+{
+    if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
+        return wstring();  // "\\server\share\nul", "\\.\nul": never a device name here
+    bool driveForm = s.size() >= 2 && s[1] == u':';
+    size_t slash = s.rfind(u'\\');
+    size_t start = slash != npos ? slash + 1 : (driveForm ? 2 : 0);
+    wstring last = stripDotsAndSpaces(s.substr(start));
+    if (equalFolded(last, u"NUL"))
+        return last;
+    if (start == 0 && isDeviceName(last))
+        return last;
+    return wstring();
+}
+
+// Collapses separator runs, drops "." and resolves ".." (never below `floor` components), applies the
+// trailing-dot rules, and appends the result to `root`.
+DWORD normalise(const wstring &root, const wstring &rest, size_t floor, wstring &out, size_t &filePart)
+{
+    std::vector<wstring> parts;
+    bool trailing = false;
+    size_t begin = 0;
+    for (;;) {
+        size_t end = rest.find(u'\\', begin);
+        bool last = end == npos;
+        wstring part = rest.substr(begin, last ? npos : end - begin);
+        if (part == u".") {
+            // "C:\a\." -> "C:\a"
+        } else if (part == u"..") {
+            if (parts.size() > floor)
+                parts.pop_back();
+        } else if (last) {
+            part = stripDotsAndSpaces(part);  // "a. . " -> "a"; "..  " -> "" (kept separator)
+            if (part.empty())
+                trailing = true;
+            else
+                parts.push_back(part);
+        } else if (!part.empty()) {
+            size_t n = part.size();
+            if (part[n - 1] == u'.' && !(n >= 2 && part[n - 2] == u'.'))
+                part.pop_back();  // "test." -> "test"; "test.." stays
+            parts.push_back(part);
+        }
+        if (last)
+            break;
+        begin = end + 1;
+    }
+    out = root;
+    filePart = npos;
+    for (const wstring &part : parts) {
+        if (out.back() != u'\\')
+            out += u'\\';
+        filePart = out.size();
+        out += part;
+    }
+    if (parts.size() <= floor)
+        filePart = npos;  // "\\server\share": no file part
+    if (trailing && out.back() != u'\\') {
+        out += u'\\';
+        filePart = npos;
+    }
+    return out.size() >= kMaxUnits ? ERROR_FILENAME_EXCED_RANGE : ERROR_SUCCESS;
+}
+
+// Full names of the absolute kinds; `s` uses backslashes only.
+DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
+{
+    if (s.size() >= 3 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?') &&
+        (s.size() == 3 || s[3] == u'\\'))
+        // "\\?\C:\x", "\\.\pipe", "\\.": local device, its root is the first four units
+        return normalise(s.substr(0, 3) + u'\\', s.size() > 4 ? s.substr(4) : wstring(), 0, out, filePart);
+    if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
+        // "\\server\share\x": UNC, server and share are never removed by ".."
+        return normalise(u"\\\\", s.substr(2), 2, out, filePart);
+    // "C:\x": drive absolute
+    return normalise(s.substr(0, 3), s.substr(3), 0, out, filePart);
+}
+
+// The root of the current directory without its separator: "C:" or "\\server\share".
+wstring currentRoot(const wstring &cwd)
+{
+    if (cwd.size() >= 2 && cwd[1] == u':')
+        return cwd.substr(0, 2);
+    size_t server = cwd.find(u'\\', 2);
+    size_t share = server == npos ? npos : cwd.find(u'\\', server + 1);
+    return cwd.substr(0, share);
+}
+
+}  // namespace
+
+DWORD fullName(const char16_t *name, size_t length, const Context &context, wstring &out, size_t &filePart)
+{
+    wstring s(name, length);
+    for (char16_t &c : s)
+        if (c == u'/')
+            c = u'\\';
+    if (s.find_first_not_of(u' ') == npos)
+        return ERROR_INVALID_NAME;  // "", "   "
+    wstring device = deviceOf(s);
+    if (!device.empty()) {
+        out = u"\\\\.\\" + device;
+        filePart = npos;
+        return ERROR_SUCCESS;
+    }
+    if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
+        return absoluteName(s, out, filePart);  // "\\server\share", "\\?\C:\x"
+    if (s.size() >= 3 && s[1] == u':' && s[2] == u'\\')
+        return absoluteName(s, out, filePart);  // "C:\x"
+    if (s.size() >= 2 && s[1] == u':') {
+        // "C:x": against the drive's own directory
+        wstring base;
+        char16_t letter = foldUnit(s[0]);
+        if (driveOf(context.cwd) == letter)
+            base = context.cwd;
+        else if (letter >= u'A' && letter <= u'Z' && !context.driveDirs[letter - u'A'].empty())
+            base = context.driveDirs[letter - u'A'];
+        else
+            base = wstring(1, s[0]) + u":\\";
+        wstring rest = s.substr(2);
+        return absoluteName(rest.empty() ? base : base + u'\\' + rest, out, filePart);
+    }
+    if (s[0] == u'\\')
+        return absoluteName(currentRoot(context.cwd) + s, out, filePart);  // "\x": rooted
+    return absoluteName(context.cwd + u'\\' + s, out, filePart);           // "x": relative
+}
+
+char16_t driveOf(const wstring &fullName)
+{
+    if (fullName.size() >= 2 && fullName[1] == u':' && isAsciiLetter(fullName[0]))
+        return foldUnit(fullName[0]);
+    return 0;
+}
+
+char16_t foldUnit(char16_t c)
+{
+    if (c < 0x80)
+        return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return char16_t(c - 32);  // Latin-1: "é" -> "É"
+    if (c == 0xFF)
+        return 0x178;
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return char16_t(c & ~1u);  // Latin Extended-A pairs, capital first
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1u) ? c : char16_t(c - 1);  // pairs with the capital on the odd unit
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
+        return char16_t(c - 32);  // Greek
+    if (c >= 0x430 && c <= 0x44F)
+        return char16_t(c - 32);  // Cyrillic
+    if (c >= 0x450 && c <= 0x45F)
+        return char16_t(c - 80);
+    return c;
+}
+
+wstring fold(const wstring &s)
+{
+    wstring folded(s);
+    for (char16_t &c : folded)
+        c = foldUnit(c);
+    return folded;
+}
+
+bool equalFolded(const wstring &a, const wstring &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (foldUnit(a[i]) != foldUnit(b[i]))
+            return false;
+    return true;
+}
+
+bool isLegal83(const wstring &name)
+{
+    size_t dot = name.find(u'.');
+    size_t baseLength = dot == npos ? name.size() : dot;
+    if (baseLength == 0 || baseLength > 8)
+        return false;
+    if (dot != npos) {
+        size_t extLength = name.size() - dot - 1;
+        if (extLength == 0 || extLength > 3 || name.find(u'.', dot + 1) != npos)
+            return false;
+    }
+    for (size_t i = 0; i < name.size(); ++i)
+        if (i != dot && !isShortUnit(name[i]))
+            return false;
+    return true;
+}
+
+ShortParts shortParts(const wstring &name)
+{
+    auto clean = [](const wstring &s) {
+        wstring kept;
+        for (char16_t c : s) {
+            if (c == u'+')
+                kept += u'_';
+            else if (isShortUnit(c))
+                kept += foldUnit(c);
+        }
+        return kept;
+    };
+    size_t first = name.find_first_not_of(u'.');
+    size_t last = name.find_last_not_of(u'.');
+    wstring s = first == npos ? wstring() : name.substr(first, last - first + 1);
+    // The extension follows the last dot that has something legal after it.
+    size_t dot = s.rfind(u'.');
+    wstring ext;
+    while (dot != npos) {
+        ext = clean(s.substr(dot + 1));
+        if (!ext.empty())
+            break;
+        dot = dot == 0 ? npos : s.rfind(u'.', dot - 1);
+    }
+    return ShortParts{clean(s.substr(0, dot)), ext.substr(0, 3)};
+}
+
+wstring shortCandidate(const wstring &stem, unsigned n, const wstring &ext)
+{
+    std::string digits = std::to_string(n);
+    wstring name = stem.substr(0, 8 - 1 - digits.size()) + u'~';
+    for (char d : digits)
+        name += char16_t(d);
+    if (!ext.empty())
+        name += u'.' + ext;
+    return name;
+}
+
+wstring checksumHex(const wstring &name)
+{
+    uint32_t hash = 2166136261u;
+    for (char16_t c : name) {
+        hash ^= foldUnit(c);
+        hash *= 16777619u;
+    }
+    uint32_t value = (hash ^ (hash >> 16)) & 0xFFFFu;
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    wstring hex;
+    for (int shift = 12; shift >= 0; shift -= 4)
+        hex += kHex[(value >> shift) & 0xF];
+    return hex;
+}
+
+wstring fromHost(const std::string &bytes)
+{
+    wstring units;
+    size_t i = 0, n = bytes.size();
+    while (i < n) {
+        unsigned char b = bytes[i];
+        unsigned length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        uint32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+        bool valid = length != 0 && i + length <= n;
+        for (unsigned k = 1; valid && k < length; ++k) {
+            unsigned char next = bytes[i + k];
+            valid = (next & 0xC0) == 0x80;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        static const uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && cp >= kMinimum[length] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!valid) {
+            units += char16_t(0xDC00 + b);  // "\xff": not UTF-8, kept as a lone low surrogate
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            units += char16_t(0xD800 + ((cp - 0x10000) >> 10));
+            units += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            units += char16_t(cp);
+        }
+        i += length;
+    }
+    return units;
+}
+
+static void appendUtf8(uint32_t cp, std::string &bytes)
+{
+    if (cp < 0x80) {
+        bytes += char(cp);
+    } else if (cp < 0x800) {
+        bytes += char(0xC0 | (cp >> 6));
+        bytes += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        bytes += char(0xE0 | (cp >> 12));
+        bytes += char(0x80 | ((cp >> 6) & 0x3F));
+        bytes += char(0x80 | (cp & 0x3F));
+    } else {
+        bytes += char(0xF0 | (cp >> 18));
+        bytes += char(0x80 | ((cp >> 12) & 0x3F));
+        bytes += char(0x80 | ((cp >> 6) & 0x3F));
+        bytes += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Walks UTF-16 code points; `lone` decides what an unpaired surrogate becomes (false: give up).
+template <typename Lone>
+static bool encode(const wstring &units, std::string &bytes, Lone lone)
+{
+    bytes.clear();
+    for (size_t i = 0; i < units.size(); ++i) {
+        char16_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            appendUtf8(0x10000 + ((uint32_t(c) - 0xD800) << 10) + (units[i + 1] - 0xDC00), bytes);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            if (!lone(c, bytes))
+                return false;
+        } else {
+            appendUtf8(c, bytes);
+        }
+    }
+    return true;
+}
+
+bool toHost(const wstring &units, std::string &bytes)
+{
+    if (units.find(char16_t(0)) != npos)
+        return false;
+    return encode(units, bytes, [](char16_t c, std::string &out) {
+        if (c < 0xDC80 || c > 0xDCFF)
+            return false;
+        out += char(c - 0xDC00);
+        return true;
+    });
+}
+
+std::string toUtf8(const wstring &units)
+{
+    std::string bytes;
+    encode(units, bytes, [](char16_t, std::string &out) {
+        appendUtf8(0xFFFD, out);
+        return true;
+    });
+    return bytes;
+}
+
+}  // namespace names
