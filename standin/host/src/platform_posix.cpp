@@ -1,0 +1,40 @@
+// Plug-in loading for POSIX systems: dlopen, with the program's folder from /proc/self/exe.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform.h"
+
+namespace mexhost::platform {
+
+const char kPluginExtension[] = ".mexa64";
+const char kPathListSeparator = ':';
+
+bool is_folder_separator(char c) { return c == '/'; }
+
+void *open_library(const std::string &path, std::string *error)
+{
+    // RTLD_LOCAL: every plug-in exports mexFunction, and each must find its own.
+    void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library && error) {
+        const char *reason = dlerror();
+        *error = reason ? reason : "cannot load " + path;
+    }
+    return library;
+}
+
+void *find_symbol(void *library, const char *name) { return dlsym(library, name); }
+
+void close_library(void *library) { dlclose(library); }
+
+std::string executable_folder()
+{
+    char buffer[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return "";
+    std::string path(buffer, static_cast<size_t>(length));
+    return path.substr(0, path.find_last_of('/'));
+}
+
+} // namespace mexhost::platform

@@ -1,0 +1,69 @@
+// Plug-in loading for Windows: LoadLibraryExW on the UTF-16 form of the UTF-8 path, searching
+// the plug-in's own folder for its dependencies as the host does.
+#include <windows.h>
+
+#include "platform.h"
+
+namespace mexhost::platform {
+
+const char kPluginExtension[] = ".mexw64";
+const char kPathListSeparator = ';';
+
+bool is_folder_separator(char c) { return c == '/' || c == '\\'; }
+
+static std::wstring widen(const std::string &text)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide((size_t)length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], length);
+    return wide;
+}
+
+static std::string narrow(const wchar_t *text, int length)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out((size_t)bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+static std::string system_message(DWORD code)
+{
+    wchar_t *text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, (LPWSTR)&text, 0, nullptr);
+    std::string message = length ? narrow(text, (int)length) : "error " + std::to_string(code);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message;
+}
+
+void *open_library(const std::string &path, std::string *error)
+{
+    std::wstring wide = widen(path);
+    for (wchar_t &c : wide)
+        if (c == L'/') c = L'\\'; // LOAD_WITH_ALTERED_SEARCH_PATH needs backslashes
+    HMODULE library = LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!library && error) *error = path + ": " + system_message(GetLastError());
+    return (void *)library;
+}
+
+void *find_symbol(void *library, const char *name)
+{
+    return (void *)GetProcAddress((HMODULE)library, name);
+}
+
+void close_library(void *library) { FreeLibrary((HMODULE)library); }
+
+std::string executable_folder()
+{
+    wchar_t buffer[32768];
+    DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);
+    if (length == 0 || length >= 32768) return "";
+    std::string path = narrow(buffer, (int)length);
+    return path.substr(0, path.find_last_of("/\\"));
+}
+
+} // namespace mexhost::platform
