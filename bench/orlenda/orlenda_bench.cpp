@@ -1,0 +1,320 @@
+// What Orlenda adds to the path functions it calls: one call on a cell of 100,000 names over a
+// generated tree against the same platform calls in a plain loop, its own cost with the platform
+// scripted away, and its peak memory.
+//
+// Usage: orlenda_bench [--names N] [--repeat R]
+#include <windows.h>
+
+#include <standin/paths.h>
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mexhost.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFolders = 100;
+constexpr int kFilesPerFolder = 200;
+
+std::u16string units(const std::string &ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::u16string lower_ascii(std::u16string name)
+{
+    for (char16_t &unit : name)
+        if (unit >= u'A' && unit <= u'Z') unit += 0x20;
+    return name;
+}
+
+std::u16string upper_ascii(std::u16string name)
+{
+    for (char16_t &unit : name)
+        if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+    return name;
+}
+
+std::u16string windows_name(const fs::path &host)
+{
+    WCHAR buffer[MAX_PATH];
+    DWORD n = StandinWindowsName(host.c_str(), buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        fprintf(stderr, "no Windows name for %s\n", host.c_str());
+        exit(1);
+    }
+    return std::u16string(buffer, n);
+}
+
+std::u16string last_component(const std::u16string &name)
+{
+    return name.substr(name.find_last_of(u'\\') + 1);
+}
+
+std::u16string short_name(const std::u16string &name)
+{
+    WCHAR buffer[MAX_PATH];
+    DWORD n = GetShortPathNameW(name.c_str(), buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        fprintf(stderr, "no short name (error %u)\n", (unsigned)GetLastError());
+        exit(1);
+    }
+    return std::u16string(buffer, n);
+}
+
+// A tree of folders with long and 8.3 names, each holding files with long and 8.3 mixed-case names.
+struct Tree {
+    fs::path host_root;
+    std::u16string root; // Windows name
+    std::vector<std::u16string> folders;
+    std::vector<std::u16string> files;
+    std::vector<std::u16string> short_folders;               // by folder
+    std::vector<std::vector<std::u16string>> short_files;    // by folder, then file
+};
+
+Tree make_tree()
+{
+    Tree tree;
+    tree.host_root = fs::temp_directory_path() /
+                     ("Orlenda Bench " + std::to_string(Clock::now().time_since_epoch().count() % 1000000007));
+    fs::create_directories(tree.host_root);
+    tree.root = windows_name(tree.host_root);
+    char name[64];
+    for (int f = 0; f < kFolders; ++f) {
+        snprintf(name, sizeof name, f % 2 ? "Dir%02d" : "Folder With Long Name %02d", f);
+        tree.folders.push_back(units(name));
+    }
+    for (int i = 0; i < kFilesPerFolder; ++i) {
+        snprintf(name, sizeof name, i % 2 ? "MxFl%03d.Txt" : "MixedCase File %03d.Txt", i);
+        tree.files.push_back(units(name));
+    }
+    for (const std::u16string &folder : tree.folders) {
+        fs::path host_folder = tree.host_root / fs::path(folder);
+        fs::create_directory(host_folder);
+        for (const std::u16string &file : tree.files) std::ofstream(host_folder / fs::path(file));
+        std::u16string windows_folder = tree.root + u"\\" + folder;
+        tree.short_folders.push_back(last_component(short_name(windows_folder)));
+        tree.short_files.emplace_back();
+        for (const std::u16string &file : tree.files)
+            tree.short_files.back().push_back(last_component(short_name(windows_folder + u"\\" + file)));
+    }
+    return tree;
+}
+
+// Existing names given in capitals with the root, relative names, short names and missing names.
+std::vector<std::u16string> make_names(const Tree &tree, size_t count)
+{
+    std::vector<std::u16string> names;
+    names.reserve(count);
+    const std::u16string upper_root = upper_ascii(tree.root);
+    for (size_t i = 0; i < count; ++i) {
+        size_t f = (i * 7) % kFolders, n = (i * 13) % kFilesPerFolder;
+        const std::u16string &folder = tree.folders[f], &file = tree.files[n];
+        switch (i % 5) {
+        case 0:
+        case 1: names.push_back(upper_root + u"\\" + upper_ascii(folder) + u"\\" + upper_ascii(file)); break;
+        case 2: names.push_back(folder + u"\\" + file); break;
+        case 3: names.push_back(tree.short_folders[f] + u"\\" + tree.short_files[f][n]); break;
+        default: names.push_back(folder + u"\\Missing " + units(std::to_string(i)) + u".txt"); break;
+        }
+    }
+    return names;
+}
+
+mxArray *make_cell(const std::vector<std::u16string> &names)
+{
+    std::vector<mxArray *> elements;
+    elements.reserve(names.size());
+    for (const std::u16string &name : names) elements.push_back(mexhost::make_char(name));
+    return mexhost::make_cell({1, (int)names.size()}, std::move(elements));
+}
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// (a): one Orlenda call on the whole cell, as the host makes it (without the stand-in's input
+// checksums, which MATLAB does not make).
+double time_call(mexhost::Plugin &plugin, const mxArray *cell)
+{
+    mexhost::CallOptions options;
+    options.check_inputs = false;
+    Clock::time_point start = Clock::now();
+    mexhost::CallResult result = mexhost::call(plugin, {cell}, options);
+    double elapsed = seconds_since(start);
+    if (!result.ok) {
+        fprintf(stderr, "Orlenda failed: %s %s\n", result.identifier.c_str(), result.message.c_str());
+        exit(1);
+    }
+    return elapsed; // the result is destroyed outside the timing
+}
+
+// (b): the same platform calls in a plain loop over the names, already lowered.
+double time_loop(const std::vector<std::u16string> &lowered)
+{
+    static WCHAR buffer[MAX_PATH];
+    DWORD total = 0;
+    Clock::time_point start = Clock::now();
+    for (const std::u16string &name : lowered) {
+        DWORD len = GetFullPathNameW(name.c_str(), MAX_PATH, buffer, NULL);
+        if (len > 0 && len <= MAX_PATH) total += GetLongPathNameW(buffer, buffer, MAX_PATH);
+    }
+    double elapsed = seconds_since(start);
+    if (total == 0) fprintf(stderr, "no name resolved\n");
+    return elapsed;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// ---- the platform answered at once -----------------------------------------------------------
+
+DWORD scripted_length;
+
+DWORD instant_full(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *)
+{
+    DWORD n = 0;
+    while (name[n] != 0) ++n;
+    if (n >= capacity) return n + 1;
+    memcpy(buffer, name, (n + 1) * sizeof(WCHAR));
+    return scripted_length = n;
+}
+
+DWORD instant_long(LPCWSTR, LPWSTR, DWORD)
+{
+    return scripted_length;
+}
+
+// ---- peak memory -----------------------------------------------------------------------------
+
+size_t live_heap()
+{
+    struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+size_t peak_heap;
+
+// Samples the heap while each name is at its largest: working copy and full name both alive.
+DWORD sampling_long(LPCWSTR source, LPWSTR destination, DWORD capacity)
+{
+    peak_heap = std::max(peak_heap, live_heap());
+    StandinSetLongPathHook(nullptr);
+    DWORD n = GetLongPathNameW(source, destination, capacity);
+    StandinSetLongPathHook(sampling_long);
+    return n;
+}
+
+long max_rss_kib()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    size_t count = 100000;
+    int repeat = 5;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!strcmp(argv[i], "--names")) count = strtoul(argv[i + 1], nullptr, 10);
+        else if (!strcmp(argv[i], "--repeat")) repeat = atoi(argv[i + 1]);
+    }
+
+    std::string error;
+    std::unique_ptr<mexhost::Plugin> plugin = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
+    if (!plugin) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+
+    Clock::time_point start = Clock::now();
+    Tree tree = make_tree();
+    std::vector<std::u16string> names = make_names(tree, count);
+    std::vector<std::u16string> lowered;
+    for (const std::u16string &name : names) lowered.push_back(lower_ascii(name));
+    mxArray *cell = make_cell(names);
+    if (!SetCurrentDirectoryW(tree.root.c_str())) {
+        fprintf(stderr, "cannot enter the tree\n");
+        return 1;
+    }
+    printf("tree: %d folders of %d files, made in %.1f s; %zu names: 2/5 existing absolute in capitals,\n"
+           "  1/5 relative, 1/5 short (8.3) names, 1/5 missing\n",
+           kFolders, kFilesPerFolder, seconds_since(start), count);
+
+    time_loop(lowered); // fills the stand-in's folder indexes
+
+    // (d) first, so the process's peak resident size has not been raised by an earlier call.
+    {
+        mexhost::CallOptions options;
+        options.check_inputs = false;
+        long rss_before = max_rss_kib();
+        size_t before = live_heap();
+        peak_heap = before;
+        StandinSetLongPathHook(sampling_long);
+        mexhost::CallResult result = mexhost::call(*plugin, {cell}, options);
+        StandinSetLongPathHook(nullptr);
+        size_t after = live_heap();
+        printf("(d) peak memory of the call: live heap +%zu bytes at its peak, +%zu bytes held by the result\n"
+               "    after the call (%.1f bytes per name): scratch at the peak %zd bytes; peak RSS +%ld KiB\n",
+               peak_heap - before, after - before, (double)(after - before) / count,
+               (ssize_t)(peak_heap - after), max_rss_kib() - rss_before);
+    }
+
+    std::vector<double> call_times, loop_times;
+    for (int r = 0; r < repeat; ++r) {
+        call_times.push_back(time_call(*plugin, cell));
+        loop_times.push_back(time_loop(lowered));
+    }
+    double a = median(call_times), b = median(loop_times);
+    printf("(a) one Orlenda call on the cell:           %8.1f ms  %7.0f ns/name (median of %d)\n", a * 1e3,
+           a * 1e9 / count, repeat);
+    printf("(b) the same platform calls in a loop:      %8.1f ms  %7.0f ns/name\n", b * 1e3, b * 1e9 / count);
+    printf("    a/b = %.3f (target <= 1.10)\n", a / b);
+
+    // (c) names of 30 units, the platform answering at once.
+    std::vector<std::u16string> short_names;
+    char text[64];
+    for (size_t i = 0; i < count; ++i) {
+        snprintf(text, sizeof text, "C:\\DATA\\FOLDR%02zu\\FILE%06zu.TXT", i % 100, i % 1000000);
+        short_names.push_back(units(text));
+    }
+    mexhost::destroy(cell);
+    cell = make_cell(short_names);
+    StandinSetFullPathHook(instant_full);
+    StandinSetLongPathHook(instant_long);
+    std::vector<double> own_times;
+    for (int r = 0; r < repeat; ++r) own_times.push_back(time_call(*plugin, cell));
+    StandinSetFullPathHook(nullptr);
+    StandinSetLongPathHook(nullptr);
+    double own = median(own_times);
+    printf("(c) plug-in and host, platform scripted:    %8.1f ms  %7.1f ns per %zu-unit name (target <= 250)\n",
+           own * 1e3, own * 1e9 / count, short_names[0].size());
+
+    mexhost::destroy(cell);
+    std::error_code ignored;
+    fs::remove_all(tree.host_root, ignored);
+    return 0;
+}
