@@ -301,7 +301,7 @@ static int add(const Command &command)
         bool exists = RegQueryValueExA(key, command.valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
                       ERROR_SUCCESS;
         if (exists && !command.force &&
-            !confirmed("Value", command.valueName.empty() ? "(Default)" : command.valueName + " exists, overwrite")) {
+            !confirmed("Value", (command.valueName.empty() ? "(Default)" : command.valueName) + " exists, overwrite")) {
             RegCloseKey(key);
             return cancelled();
         }

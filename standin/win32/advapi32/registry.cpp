@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <mutex>
@@ -185,9 +186,10 @@ static void close_store(State &s)
     s.failures.clear();
 }
 
-static bool exec(sqlite3 *db, const char *sql)
+// SQLITE_OK, or the code of the failure.
+static int exec(sqlite3 *db, const char *sql)
 {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
 static int user_version(sqlite3 *db)
@@ -204,14 +206,32 @@ static int user_version(sqlite3 *db)
 
 // Creates the tables and reserved keys once; the check is repeated under the write lock because
 // several processes may open a new store at the same moment.
-static bool ensure_schema(sqlite3 *db)
+static int ensure_schema(sqlite3 *db)
 {
-    if (user_version(db) == 1) return true;
-    if (!exec(db, "BEGIN IMMEDIATE")) return false;
-    if (user_version(db) == 1) return exec(db, "COMMIT");
-    if (exec(db, kSchema) && exec(db, "COMMIT")) return true;
-    exec(db, "ROLLBACK");
-    return false;
+    if (user_version(db) == 1) return SQLITE_OK;
+    int rc = exec(db, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return rc;
+    if (user_version(db) != 1) rc = exec(db, kSchema);
+    if (rc == SQLITE_OK) rc = exec(db, "COMMIT");
+    if (rc != SQLITE_OK) exec(db, "ROLLBACK");
+    return rc;
+}
+
+// Settles the connection's journal and the schema. Switching a new file to WAL, or meeting another
+// process doing so, can report the file busy without waiting, so the whole setup is retried.
+static bool prepare_connection(sqlite3 *db)
+{
+    for (int waited = 0;; waited += 5) {
+        // NORMAL in WAL mode: a commit reaches the operating system before the call returns, so a
+        // killed process loses nothing it reported written; only a power loss may.
+        int rc = exec(db, "PRAGMA journal_mode = WAL");
+        if (rc == SQLITE_OK) rc = exec(db, "PRAGMA synchronous = NORMAL");
+        if (rc == SQLITE_OK) rc = exec(db, "PRAGMA foreign_keys = ON");
+        if (rc == SQLITE_OK) rc = ensure_schema(db);
+        if (rc == SQLITE_OK) return true;
+        if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) return false;
+        usleep(5000);
+    }
 }
 
 // Opens the store once per process (and again after a change of store).
@@ -226,10 +246,7 @@ static bool open_store(State &s)
         return false;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // NORMAL in WAL mode: a commit reaches the operating system before the call returns, so a
-    // killed process loses nothing it reported written; only a power loss may.
-    bool ready = exec(db, "PRAGMA journal_mode = WAL") && exec(db, "PRAGMA synchronous = NORMAL") &&
-                 exec(db, "PRAGMA foreign_keys = ON") && ensure_schema(db);
+    bool ready = prepare_connection(db);
     s.db = db;
     for (int i = 0; ready && i < StatementCount; ++i) {
         ready = sqlite3_prepare_v3(db, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT, &s.statements[i],
@@ -253,7 +270,8 @@ static sqlite3_stmt *statement(State &s, Statement which, sqlite3_int64 key)
 
 static void bind_name(sqlite3_stmt *st, int index, std::string_view name)
 {
-    sqlite3_bind_text(st, index, name.data(), (int)name.size(), SQLITE_STATIC);
+    // An empty view may carry a null pointer, which SQLite would bind as NULL rather than "".
+    sqlite3_bind_text(st, index, name.empty() ? "" : name.data(), (int)name.size(), SQLITE_STATIC);
 }
 
 // Runs a statement that returns no rows; false on any failure.
