@@ -92,7 +92,9 @@ MXHOST_INTERNAL Call &current_call();
 
 // Reports a plug-in's (or a test's) misuse of the host and aborts the process.
 [[noreturn]] MXHOST_INTERNAL void misuse(const char *format, ...)
-#if defined(__GNUC__)
+#if defined(_WIN32)
+    __attribute__((format(gnu_printf, 1, 2))) // MinGW's C++ runtime takes the C99 formats
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
