@@ -112,7 +112,8 @@ static mxArray *fullLongName(const mxChar *units, int count)
 
     int dims[2] = {1, (int)n};
     mxArray *result = mxCreateCharArray_700(2, dims);
-    memcpy(mxGetData(result), buffer, (size_t)n * sizeof(WCHAR));
+    // An empty row has no data (null), which memcpy may not be handed even for 0 units.
+    if (n > 0) memcpy(mxGetData(result), buffer, (size_t)n * sizeof(WCHAR));
 
     if (copy != NULL) mxFree(copy);
     if (enlarged != NULL) mxFree(enlarged);
