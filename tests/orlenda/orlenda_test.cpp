@@ -29,11 +29,6 @@ WString to_wide(const std::u16string &units)
     return WString(units.begin(), units.end());
 }
 
-std::u16string to_units(const WString &wide)
-{
-    return std::u16string(wide.begin(), wide.end());
-}
-
 std::u16string lower_ascii(std::u16string name)
 {
     for (char16_t &unit : name)
