@@ -1,5 +1,6 @@
 // The store shared between processes: writers running at once lose nothing, and a writer killed
-// in the middle of its run leaves a sound store holding every write it saw reported done.
+// in the middle of its run leaves a sound store holding every write it saw reported done. Each
+// runs twice: writing through the registry functions, and through tessaly calls in the host.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -12,12 +13,14 @@
 
 namespace {
 
-class SharedStoreTest : public StoreTest {
+// The writer's extra argument: none, or the tessaly plug-in to write through.
+class SharedStoreTest : public StoreTest, public ::testing::WithParamInterface<std::vector<std::string>> {
 protected:
     Child StartWriter(const std::string &prefix, long count)
     {
-        return start_process(WRITER_PROGRAM, {prefix, std::to_string(count)},
-                             {"WIN32_STANDIN_REGISTRY=" + StorePath()});
+        std::vector<std::string> args{prefix, std::to_string(count)};
+        args.insert(args.end(), GetParam().begin(), GetParam().end());
+        return start_process(WRITER_PROGRAM, args, {"WIN32_STANDIN_REGISTRY=" + StorePath()});
     }
 
     // The DWORD stored under HKCU\Software\Writers, or -1 when absent.
@@ -38,7 +41,7 @@ protected:
     }
 };
 
-TEST_F(SharedStoreTest, FourWritersAtOnceLoseNothing)
+TEST_P(SharedStoreTest, FourWritersAtOnceLoseNothing)
 {
     const char *const prefixes[] = {"a", "b", "c", "d"};
     const long kWrites = 1000;
@@ -68,7 +71,7 @@ TEST_F(SharedStoreTest, FourWritersAtOnceLoseNothing)
     RegCloseKey(key);
 }
 
-TEST_F(SharedStoreTest, WriterKilledMidRunKeepsEveryReportedWrite)
+TEST_P(SharedStoreTest, WriterKilledMidRunKeepsEveryReportedWrite)
 {
     Child writer = StartWriter("k", 1000000);
     // Let it report a few hundred writes, then kill it wherever it is.
@@ -109,5 +112,11 @@ TEST_F(SharedStoreTest, WriterKilledMidRunKeepsEveryReportedWrite)
     EXPECT_EQ(RegSetValueExA(key, "after", 0, REG_DWORD, (const BYTE *)&value, 4), ERROR_SUCCESS);
     RegCloseKey(key);
 }
+
+INSTANTIATE_TEST_SUITE_P(Writers, SharedStoreTest,
+                         ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{TESSALY_PLUGIN}),
+                         [](const ::testing::TestParamInfo<std::vector<std::string>> &info) {
+                             return info.param.empty() ? "RegistryFunctions" : "Tessaly";
+                         });
 
 }  // namespace
