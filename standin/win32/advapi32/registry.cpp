@@ -79,6 +79,7 @@ enum Statement {
     EnumKey,
     EnumValue,
     Begin,
+    BeginRead,
     Commit,
     Rollback,
     StatementCount,
@@ -104,6 +105,7 @@ const char *const kStatements[StatementCount] = {
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2",
     "BEGIN IMMEDIATE",
+    "BEGIN",
     "COMMIT",
     "ROLLBACK",
 };
@@ -427,12 +429,15 @@ static LONG copy_data(const void *data, size_t size, LPBYTE buffer, LPDWORD cb)
 static size_t follow(State &s, sqlite3_int64 key, const std::vector<std::string_view> &parts,
                      sqlite3_int64 *found)
 {
+    // One read transaction for the whole walk: one snapshot, and the store's read lock taken once.
+    bool reading = parts.size() > 1 && run(s.statements[BeginRead]);
     size_t i = 0;
     for (; i < parts.size(); ++i) {
         sqlite3_int64 child = find_child(s, key, parts[i]);
         if (child == 0) break;
         key = child;
     }
+    if (reading) run(s.statements[Commit]);
     *found = key;
     return i;
 }
