@@ -298,6 +298,7 @@ static wstring lookupName(const wstring &given, bool last)
 static DWORD walk(const wstring &s, size_t at, bool literal, Location &where, Form form, wstring &out)
 {
     size_t n = s.size();
+    bool beyond = false;
     while (at < n) {
         if (names::isSeparator(s[at])) {
             out += s[at++];
@@ -323,13 +324,14 @@ static DWORD walk(const wstring &s, size_t at, bool literal, Location &where, Fo
             continue;
         }
         Found found;
-        DWORD error = findEntry(where, name, form == Form::Short, found);
+        DWORD error = beyond ? ERROR_FILE_NOT_FOUND : findEntry(where, name, form == Form::Short, found);
         if (error == ERROR_FILE_NOT_FOUND && form == Form::Host) {
             std::string host;
             if (!names::toHost(name, host))
                 return ERROR_INVALID_NAME;
             where.parts.push_back(host);
             out += given;
+            beyond = true;  // nothing below a missing component exists either
             continue;
         }
         if (error == ERROR_FILE_NOT_FOUND)

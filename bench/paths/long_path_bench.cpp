@@ -1,0 +1,98 @@
+// GetLongPathNameW over every name of one folder of N mixed-case files, each looked up lower-cased:
+// the per-folder index must keep the cost per lookup flat as N grows.
+#include <standin/paths.h>
+#include <windows.h>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+struct Folder {
+    std::string path;
+    std::vector<std::u16string> lowered;  // "B:\reportfile_000123_final.txt"
+    std::vector<std::u16string> exact;    // "B:\ReportFile_000123_Final.Txt"
+};
+
+static std::u16string widen(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+
+static std::string lower(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return s;
+}
+
+static std::vector<std::string> created;
+
+// One folder per N, made on first use and removed at exit.
+static const Folder &folderOf(int n)
+{
+    static std::map<int, Folder> folders;
+    auto it = folders.find(n);
+    if (it != folders.end())
+        return it->second;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/paths-bench-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    if (!mkdtemp(name.data()))
+        std::abort();
+    Folder folder;
+    folder.path = name.data();
+    created.push_back(folder.path);
+    static const char *const kShapes[] = {"ReportFile_%06d_Final.Txt", "photo %06d OF Summer.JPEG",
+                                          "Notes-%06d-draft.Md", "DATA%06dSet.csv"};
+    for (int i = 0; i < n; ++i) {
+        char file[64];
+        std::snprintf(file, sizeof file, kShapes[i % 4], i);
+        int fd = open((folder.path + "/" + file).c_str(), O_CREAT | O_WRONLY, 0644);
+        if (fd < 0)
+            std::abort();
+        close(fd);
+        folder.exact.push_back(u"B:\\" + widen(file));
+        folder.lowered.push_back(u"B:\\" + widen(lower(file)));
+    }
+    return folders.emplace(n, std::move(folder)).first->second;
+}
+
+static void lookUpAll(benchmark::State &state, bool lowered)
+{
+    const Folder &folder = folderOf(int(state.range(0)));
+    const std::vector<std::u16string> &names = lowered ? folder.lowered : folder.exact;
+    StandinMapDrive(u'B', folder.path.c_str());
+    WCHAR buffer[MAX_PATH];
+    if (GetLongPathNameW(names[0].c_str(), buffer, MAX_PATH) == 0)  // builds the folder's index
+        state.SkipWithError("lookup failed");
+    size_t i = 0;
+    for (auto _ : state) {
+        DWORD ret = GetLongPathNameW(names[i].c_str(), buffer, MAX_PATH);
+        benchmark::DoNotOptimize(ret);
+        if (++i == names.size())
+            i = 0;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+static void BM_LongNameLowerCased(benchmark::State &state) { lookUpAll(state, true); }
+static void BM_LongNameExactCase(benchmark::State &state) { lookUpAll(state, false); }
+
+BENCHMARK(BM_LongNameLowerCased)->Arg(1000)->Arg(10000)->Arg(100000);
+BENCHMARK(BM_LongNameExactCase)->Arg(1000)->Arg(10000)->Arg(100000);
+
+static struct Cleanup {
+    ~Cleanup()
+    {
+        for (const std::string &path : created)
+            nftw(path.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+                 FTW_DEPTH | FTW_PHYS);
+    }
+} cleanup;

@@ -1,0 +1,70 @@
+// Shared set-up for the path tests: a temporary host folder mapped to C:, the stand-in reset around
+// each test, and sentinel-filled buffers.
+#ifndef TESTS_PATHS_FIXTURE_H
+#define TESTS_PATHS_FIXTURE_H
+
+#include <standin/paths.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+constexpr WCHAR kSentinel = 0xAAAA;
+constexpr DWORD kUnsetError = 0xDEAD;
+
+inline std::u16string text(const WCHAR *s) { return s ? std::u16string(s) : std::u16string(); }
+
+inline bool untouched(const std::vector<WCHAR> &buffer, size_t from)
+{
+    for (size_t i = from; i < buffer.size(); ++i)
+        if (buffer[i] != kSentinel)
+            return false;
+    return true;
+}
+
+// Creates "folder/" or "file" below the root.
+inline void createEntry(const std::string &root, const std::string &entry)
+{
+    std::string path = root + "/" + entry;
+    if (!entry.empty() && entry.back() == '/') {
+        ASSERT_EQ(0, mkdir(path.c_str(), 0755)) << path;
+    } else {
+        int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0) << path;
+        close(fd);
+    }
+}
+
+class TempRootTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/paths-test-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back(0);
+        ASSERT_NE(nullptr, mkdtemp(name.data()));
+        root = name.data();
+        StandinResetPaths();
+        ASSERT_TRUE(StandinMapDrive(u'C', root.c_str()));
+    }
+
+    void TearDown() override
+    {
+        StandinResetPaths();
+        nftw(root.c_str(), [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); }, 16,
+             FTW_DEPTH | FTW_PHYS);
+    }
+
+    std::string root;
+};
+
+#endif
