@@ -4,6 +4,7 @@
 #define MEXHOST_PLATFORM_H
 
 #include <string>
+#include <vector>
 
 namespace mexhost::platform {
 
@@ -14,6 +15,11 @@ void close_library(void *library);
 
 // The folder holding the running program, without a trailing separator; "" when unknown.
 std::string executable_folder();
+
+// The program's arguments in UTF-8, and an environment variable's value ("" when unset).
+std::vector<std::string> arguments(int argc, char **argv);
+std::string environment(const char *name);
+bool is_file(const std::string &path);
 
 extern const char kPluginExtension[]; // ".mexa64" / ".mexw64"
 extern const char kPathListSeparator; // ':' / ';'

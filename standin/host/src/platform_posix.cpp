@@ -2,7 +2,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <climits>
+#include <cstdlib>
 
 #include "platform.h"
 
@@ -35,6 +38,20 @@ std::string executable_folder()
     if (length <= 0) return "";
     std::string path(buffer, static_cast<size_t>(length));
     return path.substr(0, path.find_last_of('/'));
+}
+
+std::vector<std::string> arguments(int argc, char **argv) { return std::vector<std::string>(argv, argv + argc); }
+
+std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+bool is_file(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace mexhost::platform

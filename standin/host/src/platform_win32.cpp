@@ -1,6 +1,7 @@
 // Plug-in loading for Windows: LoadLibraryExW on the UTF-16 form of the UTF-8 path, searching
 // the plug-in's own folder for its dependencies as the host does.
 #include <windows.h>
+#include <shellapi.h>
 
 #include "platform.h"
 
@@ -64,6 +65,33 @@ std::string executable_folder()
     if (length == 0 || length >= 32768) return "";
     std::string path = narrow(buffer, (int)length);
     return path.substr(0, path.find_last_of("/\\"));
+}
+
+// argv is in the ANSI code page; the wide command line has every character.
+std::vector<std::string> arguments(int, char **)
+{
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) out.push_back(narrow(wide[i], (int)wcslen(wide[i])));
+    LocalFree(wide);
+    return out;
+}
+
+std::string environment(const char *name)
+{
+    std::wstring wide = widen(name);
+    DWORD length = GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (length == 0) return "";
+    std::wstring value(length, L'\0');
+    length = GetEnvironmentVariableW(wide.c_str(), &value[0], length);
+    return narrow(value.data(), (int)length);
+}
+
+bool is_file(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace mexhost::platform

@@ -1,0 +1,549 @@
+// The literal parser of mexcall: text -> a tree of values -> a host array. Errors carry the
+// byte offset of the character at fault.
+#include "literal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "mexhost.h"
+
+namespace mexcall {
+
+namespace {
+
+enum class Kind { Double, Logical, Char, Int32, UInt32, Cell, Struct };
+
+const char *kind_name(Kind kind)
+{
+    static const char *const kNames[] = {"double", "logical", "char", "int32", "uint32", "cell", "struct"};
+    return kNames[static_cast<int>(kind)];
+}
+
+// More elements than this is surely a typing slip, not a test input.
+const double kMaxElements = 1 << 26;
+
+struct Value {
+    Kind kind = Kind::Double;
+    std::vector<int> dims{0, 0};
+    std::vector<double> numbers;                // numeric, logical and char (its units)
+    std::vector<std::unique_ptr<Value>> cells;  // null: an unset element
+
+    size_t count() const { return kind == Kind::Cell ? cells.size() : numbers.size(); }
+    bool is_0x0() const { return dims.size() == 2 && dims[0] == 0 && dims[1] == 0; }
+};
+
+using ValuePtr = std::unique_ptr<Value>;
+
+struct Failure {
+    size_t offset;
+    std::string message;
+};
+
+[[noreturn]] void fail(size_t offset, std::string message) { throw Failure{offset, std::move(message)}; }
+
+std::string shape(const Value &value)
+{
+    std::string text;
+    for (size_t i = 0; i < value.dims.size(); ++i) text += (i ? "x" : "") + std::to_string(value.dims[i]);
+    return text;
+}
+
+// The host's rule: trailing singleton dimensions beyond the second go.
+std::vector<int> normalized(std::vector<int> dims)
+{
+    while (dims.size() < 2) dims.push_back(1);
+    while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
+    return dims;
+}
+
+ValuePtr make_value(Kind kind, std::vector<int> dims)
+{
+    ValuePtr value(new Value);
+    value->kind = kind;
+    value->dims = normalized(std::move(dims));
+    return value;
+}
+
+// Decodes one UTF-8 sequence; 0 when the bytes are not valid UTF-8.
+size_t decode_utf8(std::string_view text, size_t pos, char32_t *code_point)
+{
+    unsigned char lead = static_cast<unsigned char>(text[pos]);
+    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || pos + length > text.size()) return 0;
+    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        unsigned char next = static_cast<unsigned char>(text[pos + i]);
+        if ((next & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    *code_point = cp;
+    return length;
+}
+
+// Converts numbers of one kind to another, as the host's conversion functions do.
+void convert(Value &value, Kind to, size_t offset)
+{
+    if (value.kind == to) return;
+    if (value.kind == Kind::Cell || value.kind == Kind::Struct || to == Kind::Cell || to == Kind::Struct)
+        fail(offset, std::string("cannot convert ") + kind_name(value.kind) + " to " + kind_name(to));
+    if (to == Kind::Logical && value.kind == Kind::Char) fail(offset, "cannot convert char to logical");
+    for (double &x : value.numbers) {
+        switch (to) {
+        case Kind::Logical:
+            if (std::isnan(x)) fail(offset, "NaN cannot be converted to logical");
+            x = x != 0;
+            break;
+        case Kind::Char:
+            if (x != std::floor(x) || x < 0 || x > 65535)
+                fail(offset, "char needs whole numbers from 0 to 65535");
+            break;
+        case Kind::Int32:
+        case Kind::UInt32: {
+            // Rounded half away from zero, saturated, NaN as 0.
+            double low = to == Kind::Int32 ? -2147483648.0 : 0.0;
+            double high = to == Kind::Int32 ? 2147483647.0 : 4294967295.0;
+            x = std::isnan(x) ? 0 : std::fmin(std::fmax(std::round(x), low), high);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    value.kind = to;
+}
+
+void move_element(Value &to, Value &from, size_t index)
+{
+    if (from.kind == Kind::Cell) to.cells.push_back(std::move(from.cells[index]));
+    else to.numbers.push_back(from.numbers[index]);
+}
+
+struct Item {
+    size_t offset;
+    ValuePtr value;
+};
+using Rows = std::vector<std::vector<Item>>;
+
+// The class of [a, b; c]: cells with cells only; char wins over numbers; an integer class over
+// double and logical; logical only when all are logical.
+Kind concatenated_kind(const Rows &rows)
+{
+    bool any = false, all_logical = true, has_char = false, has_cell = false, has_struct = false;
+    const Item *integer = nullptr, *non_cell = nullptr;
+    for (const auto &row : rows) {
+        for (const Item &item : row) {
+            Kind kind = item.value->kind;
+            if (any && (has_struct || kind == Kind::Struct)) fail(item.offset, "a struct cannot be concatenated");
+            if (kind == Kind::Cell) {
+                if (non_cell)
+                    fail(item.offset, std::string("cannot concatenate a cell with a ") +
+                                          kind_name(non_cell->value->kind) + " array");
+                has_cell = true;
+            } else if (!(kind == Kind::Double && item.value->is_0x0())) { // [] goes with anything
+                if (has_cell)
+                    fail(item.offset, std::string("cannot concatenate a ") + kind_name(kind) + " array with a cell");
+                if (!non_cell) non_cell = &item;
+            }
+            if (kind == Kind::Int32 || kind == Kind::UInt32) {
+                if (integer && integer->value->kind != kind) fail(item.offset, "cannot concatenate int32 with uint32");
+                integer = &item;
+            }
+            any = true;
+            all_logical = all_logical && kind == Kind::Logical;
+            has_char = has_char || kind == Kind::Char;
+            has_struct = has_struct || kind == Kind::Struct;
+        }
+    }
+    if (!any) return Kind::Double;
+    if (has_struct) return Kind::Struct;
+    if (has_cell) return Kind::Cell;
+    if (has_char) return Kind::Char;
+    if (integer) return integer->value->kind;
+    return all_logical ? Kind::Logical : Kind::Double;
+}
+
+// [a, b; c]: each row side by side, then the rows one above another; 0x0 parts are skipped.
+ValuePtr concatenate(Rows &rows)
+{
+    Kind kind = concatenated_kind(rows);
+    if (kind == Kind::Struct) return std::move(rows[0][0].value);
+    std::vector<Item> blocks; // one per row
+    for (auto &row : rows) {
+        ValuePtr block = make_value(kind, {0, 0});
+        size_t first = row.empty() ? 0 : row[0].offset;
+        for (Item &item : row) {
+            Value &part = *item.value;
+            if (part.is_0x0()) continue;
+            convert(part, kind, item.offset);
+            if (part.dims.size() > 2) fail(item.offset, "an N-D array (" + shape(part) + ") cannot be concatenated");
+            if (!block->is_0x0() && block->dims[0] != part.dims[0])
+                fail(item.offset, "dimensions do not agree side by side (" + shape(*block) + " and " + shape(part) + ")");
+            int columns = block->is_0x0() ? 0 : block->dims[1];
+            block->dims = {part.dims[0], columns + part.dims[1]};
+            for (size_t i = 0; i < part.count(); ++i) move_element(*block, part, i);
+        }
+        if (!block->is_0x0()) blocks.push_back(Item{first, std::move(block)});
+    }
+    if (blocks.size() == 1) return std::move(blocks[0].value);
+    ValuePtr result = make_value(kind, {0, 0});
+    if (blocks.empty()) return result;
+    int total_rows = 0;
+    for (const Item &block : blocks) {
+        if (block.value->dims[1] != blocks[0].value->dims[1])
+            fail(block.offset, "dimensions do not agree one above another (" + shape(*blocks[0].value) + " and " +
+                                   shape(*block.value) + ")");
+        total_rows += block.value->dims[0];
+    }
+    int columns = blocks[0].value->dims[1];
+    result->dims = {total_rows, columns};
+    for (int j = 0; j < columns; ++j)
+        for (Item &block : blocks)
+            for (int i = 0; i < block.value->dims[0]; ++i)
+                move_element(*result, *block.value, static_cast<size_t>(j) * block.value->dims[0] + i);
+    return result;
+}
+
+// {a, b; c, d}: each value one element.
+ValuePtr cell_of(Rows &rows, size_t open)
+{
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [](const std::vector<Item> &row) { return row.empty(); }),
+               rows.end());
+    if (rows.empty()) return make_value(Kind::Cell, {0, 0});
+    size_t columns = rows[0].size();
+    for (const auto &row : rows)
+        if (row.size() != columns)
+            fail(row.empty() ? open : row[0].offset, "each row of {...} needs " + std::to_string(columns) +
+                                                         " elements; this one has " + std::to_string(row.size()));
+    ValuePtr cell = make_value(Kind::Cell, {static_cast<int>(rows.size()), static_cast<int>(columns)});
+    for (size_t j = 0; j < columns; ++j)
+        for (auto &row : rows) cell->cells.push_back(std::move(row[j].value));
+    return cell;
+}
+
+class Parser {
+public:
+    explicit Parser(std::string_view text) : text_(text) {}
+
+    ValuePtr parse()
+    {
+        skip_blanks(true);
+        if (at_end()) fail(pos_, "expected a value");
+        ValuePtr value = parse_value();
+        skip_blanks(true);
+        if (!at_end()) fail(pos_, "unexpected " + quoted(pos_) + " after the value");
+        return value;
+    }
+
+private:
+    bool at_end() const { return pos_ >= text_.size(); }
+    char peek(size_t ahead = 0) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
+    static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+    static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+    // The character at an offset, quoted for a message.
+    std::string quoted(size_t offset) const
+    {
+        char32_t cp;
+        size_t length = decode_utf8(text_, offset, &cp);
+        return "'" + std::string(text_.substr(offset, length ? length : 1)) + "'";
+    }
+
+    // Spaces and tabs; newlines too where they separate nothing. True when any were skipped.
+    bool skip_blanks(bool newlines)
+    {
+        size_t start = pos_;
+        while (peek() == ' ' || peek() == '\t' || (newlines && (peek() == '\n' || peek() == '\r'))) ++pos_;
+        return pos_ != start;
+    }
+
+    ValuePtr parse_value()
+    {
+        char c = peek();
+        if (c == '\'') return parse_text();
+        if (c == '"') fail(pos_, "\"...\" makes a string object; write char text as '...'");
+        if (c == '[') return concatenate_rows();
+        if (c == '{') return cell_rows();
+        bool sign = (c == '-' || c == '+') && (is_digit(peek(1)) || peek(1) == '.' || is_letter(peek(1)));
+        if (is_digit(c) || c == '.' || sign) return parse_number();
+        if (is_letter(c)) return parse_name();
+        if (at_end()) fail(pos_, "expected a value");
+        fail(pos_, "unexpected " + quoted(pos_) + ": expected a value");
+    }
+
+    // 'text' with '' for a quote; '' is 0x0.
+    ValuePtr parse_text()
+    {
+        size_t open = pos_++;
+        std::vector<double> units;
+        for (;;) {
+            if (at_end()) fail(open, "text has no closing quote");
+            if (peek() == '\'') {
+                if (peek(1) != '\'') break;
+                units.push_back('\'');
+                pos_ += 2;
+                continue;
+            }
+            char32_t cp;
+            size_t length = decode_utf8(text_, pos_, &cp);
+            if (length == 0) fail(pos_, "invalid UTF-8");
+            if (cp >= 0x10000) {
+                units.push_back(0xD800 + ((cp - 0x10000) >> 10));
+                units.push_back(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            } else {
+                units.push_back(cp);
+            }
+            pos_ += length;
+        }
+        ++pos_;
+        ValuePtr value = make_value(Kind::Char, units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())});
+        value->numbers = std::move(units);
+        return value;
+    }
+
+    ValuePtr parse_number()
+    {
+        size_t start = pos_;
+        if (peek() == '-' || peek() == '+') ++pos_;
+        if (is_letter(peek())) {
+            size_t word = pos_;
+            while (is_letter(peek())) ++pos_;
+            std::string_view name = text_.substr(word, pos_ - word);
+            if (name != "Inf" && name != "inf" && name != "NaN" && name != "nan")
+                fail(start, "unexpected " + quoted(start) + ": expected a value");
+        } else {
+            size_t digits = 0;
+            for (; is_digit(peek()); ++pos_) ++digits;
+            if (peek() == '.') ++pos_;
+            for (; is_digit(peek()); ++pos_) ++digits;
+            if (digits == 0) fail(start, "a number needs digits");
+            if (peek() == 'e' || peek() == 'E') {
+                ++pos_;
+                if (peek() == '-' || peek() == '+') ++pos_;
+                if (!is_digit(peek())) fail(pos_, "expected the digits of an exponent");
+                while (is_digit(peek())) ++pos_;
+            }
+        }
+        if (is_letter(peek()) || is_digit(peek()) || peek() == '.')
+            fail(pos_, "unexpected " + quoted(pos_) + " in a number");
+        ValuePtr value = make_value(Kind::Double, {1, 1});
+        value->numbers.push_back(std::strtod(std::string(text_.substr(start, pos_ - start)).c_str(), nullptr));
+        return value;
+    }
+
+    // Rows of values up to `close`: ',' or blanks between values, ';' or a newline between rows.
+    Rows parse_rows(char close, size_t open)
+    {
+        Rows rows(1);
+        bool after_value = false;
+        for (;;) {
+            bool spaced = skip_blanks(false);
+            char c = peek();
+            if (at_end()) fail(open, std::string("no closing '") + close + "' for this '" + text_[open] + "'");
+            if (c == close) {
+                ++pos_;
+                break;
+            }
+            if (c == ';' || c == '\n' || c == '\r') {
+                ++pos_;
+                rows.emplace_back();
+                after_value = false;
+                continue;
+            }
+            if (c == ',') {
+                if (!after_value) fail(pos_, "expected a value before ','");
+                ++pos_;
+                after_value = false;
+                continue;
+            }
+            if (after_value && !spaced)
+                fail(pos_, "unexpected " + quoted(pos_) + ": expected ',', ';' or '" + close + "'");
+            size_t offset = pos_;
+            rows.back().push_back(Item{offset, parse_value()});
+            after_value = true;
+        }
+        return rows;
+    }
+
+    ValuePtr concatenate_rows()
+    {
+        size_t open = pos_++;
+        Rows rows = parse_rows(']', open);
+        return concatenate(rows);
+    }
+
+    ValuePtr cell_rows()
+    {
+        size_t open = pos_++;
+        Rows rows = parse_rows('}', open);
+        return cell_of(rows, open);
+    }
+
+    // name or name(arg, ...)
+    ValuePtr parse_name()
+    {
+        size_t start = pos_;
+        while (is_letter(peek()) || is_digit(peek()) || peek() == '_') ++pos_;
+        std::string name(text_.substr(start, pos_ - start));
+        if (name == "Inf" || name == "inf" || name == "NaN" || name == "nan") {
+            pos_ = start;
+            return parse_number();
+        }
+        std::vector<Item> args;
+        if (peek() == '(') parse_arguments(&args);
+        if (name == "true" || name == "false") {
+            if (!args.empty()) fail(start, name + " takes no arguments here");
+            ValuePtr value = make_value(Kind::Logical, {1, 1});
+            value->numbers.push_back(name == "true");
+            return value;
+        }
+        if (name == "cell") return make_filled(Kind::Cell, name, start, args);
+        if (name == "zeros") return make_filled(Kind::Double, name, start, args);
+        if (name == "struct") {
+            if (!args.empty()) fail(args[0].offset, "struct() with fields is not supported");
+            return make_value(Kind::Struct, {1, 1});
+        }
+        static const struct {
+            const char *name;
+            Kind kind;
+        } kConversions[] = {{"double", Kind::Double}, {"logical", Kind::Logical}, {"char", Kind::Char},
+                            {"int32", Kind::Int32},   {"uint32", Kind::UInt32}};
+        for (const auto &conversion : kConversions) {
+            if (name != conversion.name) continue;
+            if (args.size() != 1) fail(start, name + "(X) takes one argument");
+            convert(*args[0].value, conversion.kind, args[0].offset);
+            return std::move(args[0].value);
+        }
+        fail(start, "unknown name '" + name + "'");
+    }
+
+    void parse_arguments(std::vector<Item> *args)
+    {
+        size_t open = pos_++;
+        skip_blanks(true);
+        if (peek() == ')') {
+            ++pos_;
+            return;
+        }
+        for (;;) {
+            skip_blanks(true);
+            if (at_end()) fail(open, "no closing ')' for this '('");
+            size_t offset = pos_;
+            args->push_back(Item{offset, parse_value()});
+            skip_blanks(true);
+            if (peek() == ',') {
+                ++pos_;
+                continue;
+            }
+            if (peek() == ')') {
+                ++pos_;
+                return;
+            }
+            if (at_end()) fail(open, "no closing ')' for this '('");
+            fail(pos_, "unexpected " + quoted(pos_) + ": expected ',' or ')'");
+        }
+    }
+
+    // cell(...) and zeros(..., 'CLASS'): sizes as n (n x n), m,n,..., or one row [m n ...].
+    ValuePtr make_filled(Kind kind, const std::string &name, size_t start, std::vector<Item> &args)
+    {
+        if (name == "zeros" && !args.empty() && args.back().value->kind == Kind::Char) {
+            const Value &cls = *args.back().value;
+            std::string text(cls.numbers.begin(), cls.numbers.end());
+            static const struct {
+                const char *name;
+                Kind kind;
+            } kClasses[] = {{"double", Kind::Double}, {"int32", Kind::Int32}, {"uint32", Kind::UInt32}};
+            bool known = false;
+            for (const auto &entry : kClasses)
+                if (text == entry.name) kind = entry.kind, known = true;
+            if (!known) fail(args.back().offset, "zeros: class '" + text + "' is not one of double, int32, uint32");
+            args.pop_back();
+        }
+        std::vector<int> dims;
+        for (const Item &arg : args) {
+            const Value &size = *arg.value;
+            if (size.kind == Kind::Cell || size.kind == Kind::Struct || size.kind == Kind::Char)
+                fail(arg.offset, name + ": sizes must be numbers");
+            if (args.size() > 1 && size.numbers.size() != 1) fail(arg.offset, name + ": each size must be a scalar");
+            for (double n : size.numbers) {
+                if (std::isnan(n) || n != std::floor(n)) fail(arg.offset, name + ": sizes must be whole numbers");
+                dims.push_back(static_cast<int>(std::fmin(std::fmax(n, 0), 2147483647.0)));
+            }
+        }
+        if (args.empty()) dims = name == "cell" ? std::vector<int>{0, 0} : std::vector<int>{1, 1};
+        else if (dims.size() == 1) dims.push_back(dims[0]);
+        double count = 1;
+        for (int d : dims) count *= d;
+        if (count > kMaxElements) fail(start, name + ": too many elements");
+        ValuePtr value = make_value(kind, dims);
+        if (kind == Kind::Cell) value->cells.resize(static_cast<size_t>(count));
+        else value->numbers.assign(static_cast<size_t>(count), 0.0);
+        return value;
+    }
+
+    std::string_view text_;
+    size_t pos_ = 0;
+};
+
+template <typename T> std::vector<T> cast_all(const std::vector<double> &numbers)
+{
+    return std::vector<T>(numbers.begin(), numbers.end());
+}
+
+mxArray *to_array(const Value &value)
+{
+    const std::vector<int> &dims = value.dims;
+    switch (value.kind) {
+    case Kind::Double: return mexhost::make_double(value.numbers, dims);
+    case Kind::Logical: {
+        std::vector<bool> bits;
+        for (double x : value.numbers) bits.push_back(x != 0);
+        return mexhost::make_logical(bits, dims);
+    }
+    case Kind::Char: {
+        std::u16string units(value.numbers.begin(), value.numbers.end());
+        return mexhost::make_char(units, dims);
+    }
+    case Kind::Int32: return mexhost::make_int32(cast_all<int32_t>(value.numbers), dims);
+    case Kind::UInt32: return mexhost::make_uint32(cast_all<uint32_t>(value.numbers), dims);
+    case Kind::Struct: return mexhost::make_struct();
+    case Kind::Cell: break;
+    }
+    std::vector<mxArray *> elements;
+    for (const ValuePtr &element : value.cells) elements.push_back(element ? to_array(*element) : nullptr);
+    return mexhost::make_cell(dims, elements);
+}
+
+} // namespace
+
+mxArray *parse_literal(std::string_view text, LiteralError *error)
+{
+    try {
+        ValuePtr value = Parser(text).parse();
+        return to_array(*value);
+    } catch (const Failure &failure) {
+        if (error) *error = LiteralError{failure.offset, failure.message};
+        return nullptr;
+    }
+}
+
+std::string describe(std::string_view text, const LiteralError &error)
+{
+    size_t column = 1;
+    std::string pad;
+    for (size_t pos = 0; pos < error.offset && pos < text.size();) {
+        char32_t cp;
+        size_t length = decode_utf8(text, pos, &cp);
+        pad += text[pos] == '\t' ? '\t' : ' ';
+        pos += length ? length : 1;
+        ++column;
+    }
+    return error.message + " at column " + std::to_string(column) + "\n  " + std::string(text) + "\n  " + pad + "^";
+}
+
+} // namespace mexcall

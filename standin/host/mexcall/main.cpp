@@ -1,0 +1,167 @@
+// mexcall: calls one MEX plug-in from the command line, the way the host's prompt would.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "literal.h"
+#include "mexhost.h"
+#include "platform.h"
+#include "render.h"
+
+namespace {
+
+const int kSuccess = 0;
+const int kCallError = 1;
+const int kUsageError = 2;
+
+const char kPathVariable[] = "MEXCALL_PATH";
+
+void print_usage(std::FILE *stream)
+{
+    std::fprintf(stream,
+                 "usage: mexcall [--nargout N] [--json] PLUGIN [ARG ...]\n"
+                 "\n"
+                 "Loads a MEX plug-in and calls its mexFunction once, as the host's prompt does.\n"
+                 "\n"
+                 "  PLUGIN       a plug-in file, or a function name NAME looked up as NAME%s first in\n"
+                 "               the folders of %s (separated by '%c'), then in the build's\n"
+                 "               plug-in folder (the mex folder beside this program's folder)\n"
+                 "  ARG          a MATLAB-style literal: 'text' ('' inside for a quote), ['ab';'cd'],\n"
+                 "               1.5, -Inf, NaN, [1 2;3 4], {'a', [1 2]; 'b', {}}, cell(m,n),\n"
+                 "               uint32(...), int32(...), double(...), logical(...), char(...),\n"
+                 "               zeros(m,n,'CLASS') with CLASS double, int32 or uint32, struct(),\n"
+                 "               true, false\n"
+                 "  --nargout N  outputs requested (default 0, as at the prompt: a result the plug-in\n"
+                 "               stores anyway is shown as ans)\n"
+                 "  --json       print one JSON object: {\"outputs\":[V,...]} or\n"
+                 "               {\"error\":{\"identifier\":\"...\",\"message\":\"...\"}}\n"
+                 "\n"
+                 "Exit status: 0 success, 1 the call raised an error, 2 a bad command line or a\n"
+                 "plug-in that cannot be loaded.\n",
+                 mexhost::plugin_extension(), kPathVariable, mexhost::platform::kPathListSeparator);
+}
+
+int usage_error(const std::string &message)
+{
+    std::fprintf(stderr, "mexcall: %s\n(mexcall --help shows the usage)\n", message.c_str());
+    return kUsageError;
+}
+
+bool parse_count(const std::string &text, int *count)
+{
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    *count = std::stoi(text);
+    return true;
+}
+
+std::vector<std::string> search_folders()
+{
+    std::vector<std::string> folders;
+    std::string list = mexhost::platform::environment(kPathVariable);
+    size_t start = 0;
+    while (start <= list.size() && !list.empty()) {
+        size_t end = list.find(mexhost::platform::kPathListSeparator, start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) folders.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string program = mexhost::platform::executable_folder();
+    if (!program.empty()) folders.push_back(program + "/../mex");
+    return folders;
+}
+
+// A file as given, or a bare function name found on the search path; "" when not found.
+std::string resolve(const std::string &plugin)
+{
+    const std::string extension = mexhost::plugin_extension();
+    bool has_folder = false;
+    for (char c : plugin) has_folder = has_folder || mexhost::platform::is_folder_separator(c);
+    bool has_extension = plugin.size() > extension.size() &&
+                         plugin.compare(plugin.size() - extension.size(), extension.size(), extension) == 0;
+    if (has_folder || has_extension) return plugin;
+    for (const std::string &folder : search_folders()) {
+        std::string candidate = folder + "/" + plugin + extension;
+        if (mexhost::platform::is_file(candidate)) return candidate;
+    }
+    return "";
+}
+
+void write(std::FILE *stream, const std::string &text) { std::fwrite(text.data(), 1, text.size(), stream); }
+
+// Frees the parsed arguments however main ends.
+struct Arguments {
+    std::vector<const mxArray *> arrays;
+    ~Arguments()
+    {
+        for (const mxArray *array : arrays) mexhost::destroy(const_cast<mxArray *>(array));
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args = mexhost::platform::arguments(argc, argv);
+    int nargout = 0;
+    bool json = false;
+    size_t i = 1;
+    for (; i < args.size() && args[i].compare(0, 2, "--") == 0; ++i) {
+        const std::string &option = args[i];
+        if (option == "--") {
+            ++i;
+            break;
+        }
+        if (option == "--help") {
+            print_usage(stdout);
+            return kSuccess;
+        }
+        if (option == "--json") {
+            json = true;
+        } else if (option == "--nargout" || option.compare(0, 10, "--nargout=") == 0) {
+            std::string value = option.size() > 9 ? option.substr(10) : i + 1 < args.size() ? args[++i] : "";
+            if (!parse_count(value, &nargout)) return usage_error("--nargout needs a whole number, not '" + value + "'");
+        } else {
+            return usage_error("unknown option " + option);
+        }
+    }
+    if (i >= args.size()) return usage_error("no PLUGIN given");
+    const std::string plugin_name = args[i++];
+
+    Arguments inputs;
+    for (size_t k = i; k < args.size(); ++k) {
+        mexcall::LiteralError error;
+        mxArray *array = mexcall::parse_literal(args[k], &error);
+        if (!array)
+            return usage_error("argument " + std::to_string(k - i + 1) + ": " + mexcall::describe(args[k], error));
+        inputs.arrays.push_back(array);
+    }
+
+    std::string path = resolve(plugin_name);
+    if (path.empty())
+        return usage_error("no " + plugin_name + mexhost::plugin_extension() + " in the folders of " + kPathVariable +
+                           " or the build's plug-in folder");
+    std::string load_error;
+    std::unique_ptr<mexhost::Plugin> plugin = mexhost::Plugin::load(path, &load_error);
+    if (!plugin) return usage_error("cannot load " + load_error);
+
+    mexhost::CallOptions options;
+    options.nlhs = nargout;
+    mexhost::CallResult result = mexhost::call(*plugin, inputs.arrays, options);
+    if (!result.ok) {
+        if (json) write(stdout, mexcall::json_error(result.identifier, result.message) + "\n");
+        else write(stderr, mexcall::display_error(plugin->name(), result.message));
+        return kCallError;
+    }
+    if (json) {
+        write(stdout, mexcall::json_outputs(result.outputs) + "\n");
+        return kSuccess;
+    }
+    for (size_t k = 0; k < result.outputs.size(); ++k) {
+        std::string name = result.outputs.size() == 1 && nargout <= 1 ? "ans" : "ans" + std::to_string(k + 1);
+        write(stdout, mexcall::display(name, result.outputs[k]));
+    }
+    return kSuccess;
+}

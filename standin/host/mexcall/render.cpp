@@ -1,0 +1,296 @@
+// Rendering of host arrays for mexcall. Text follows the command window's loose format closely
+// enough to read alike; N-D arrays show their size and class only.
+#include "render.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "mexhost.h"
+
+namespace mexcall {
+
+namespace {
+
+const char kTimes[] = "\xC3\x97"; // U+00D7, as in "1×2 cell array"
+
+void append_utf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string hex_escape(unsigned unit)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "\\u%04x", unit & 0xFFFF);
+    return buffer;
+}
+
+// Escapes one code point below 0x80 for a JSON string; false when it needs none.
+bool json_escape(std::string &out, char32_t cp)
+{
+    static const char *const kShort[] = {"\\b", "\\t", "\\n", nullptr, "\\f", "\\r"};
+    if (cp == '"') out += "\\\"";
+    else if (cp == '\\') out += "\\\\";
+    else if (cp >= 8 && cp <= 13 && kShort[cp - 8]) out += kShort[cp - 8];
+    else if (cp < 0x20) out += hex_escape(cp);
+    else return false;
+    return true;
+}
+
+// Walks UTF-16 units as code points; an unpaired surrogate comes back as itself, flagged.
+template <typename Visit> void each_code_point(const std::u16string &units, Visit visit)
+{
+    for (size_t i = 0; i < units.size(); ++i) {
+        char16_t unit = units[i];
+        bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            visit(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00), false);
+            ++i;
+        } else {
+            visit(unit, unit >= 0xD800 && unit <= 0xDFFF);
+        }
+    }
+}
+
+std::string json_units(const std::u16string &units)
+{
+    std::string out = "\"";
+    each_code_point(units, [&](char32_t cp, bool unpaired) {
+        if (unpaired) out += hex_escape(cp);
+        else if (!json_escape(out, cp)) append_utf8(out, cp);
+    });
+    return out + "\"";
+}
+
+// An 8-bit message: UTF-8 passes through; any other byte is read as Latin-1.
+std::string json_bytes(const std::string &text)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!valid) {
+            append_utf8(out, lead);
+            ++i;
+        } else if (length > 1 || !json_escape(out, lead)) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            ++i;
+        }
+    }
+    return out + "\"";
+}
+
+// The shortest text that reads back as the same double.
+std::string json_number(double x)
+{
+    if (!std::isfinite(x)) return "null";
+    char buffer[32];
+    if (x == std::floor(x) && std::fabs(x) < 1e15) {
+        std::snprintf(buffer, sizeof buffer, "%.0f", x);
+        return buffer;
+    }
+    for (int precision = 15; precision <= 17; ++precision) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", precision, x);
+        if (std::strtod(buffer, nullptr) == x) break;
+    }
+    return buffer;
+}
+
+std::string shape(const mxArray *array)
+{
+    std::string text;
+    for (int d : mexhost::dims(array)) text += (text.empty() ? "" : kTimes) + std::to_string(d);
+    return text;
+}
+
+std::string utf8_of(const std::u16string &units)
+{
+    std::string out;
+    each_code_point(units, [&](char32_t cp, bool unpaired) { append_utf8(out, unpaired ? 0xFFFD : cp); });
+    return out;
+}
+
+// Row i of a 2-D char array, its units taken down the columns.
+std::u16string char_row(const mxArray *array, int row)
+{
+    std::u16string units = mexhost::char_units(array), out;
+    std::vector<int> d = mexhost::dims(array);
+    for (int j = 0; j < d[1]; ++j) out += units[static_cast<size_t>(j) * d[0] + row];
+    return out;
+}
+
+std::string format_number(double x, const char *format)
+{
+    if (std::isnan(x)) return "NaN";
+    if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, x);
+    return buffer;
+}
+
+// Whole numbers as they are; otherwise four decimals, or exponents for very large or small ones.
+std::vector<std::string> number_texts(const std::vector<double> &values)
+{
+    bool whole = true;
+    double largest = 0, smallest = INFINITY;
+    for (double x : values) {
+        if (!std::isfinite(x)) continue;
+        whole = whole && x == std::floor(x);
+        largest = std::fmax(largest, std::fabs(x));
+        if (x != 0) smallest = std::fmin(smallest, std::fabs(x));
+    }
+    const char *format = whole ? "%.0f" : (largest >= 1e5 || smallest < 1e-3) ? "%.4e" : "%.4f";
+    std::vector<std::string> texts;
+    for (double x : values) texts.push_back(format_number(x, format));
+    return texts;
+}
+
+std::string numeric_body(const mxArray *array)
+{
+    std::vector<int> d = mexhost::dims(array);
+    std::vector<double> values = mexhost::numbers(array);
+    std::string out;
+    bool is_double = mxGetClassID(array) == mxDOUBLE_CLASS;
+    if (!is_double) {
+        out += values.size() == 1 ? std::string("  ") + mxGetClassName(array)
+                                   : "  " + shape(array) + " " + mxGetClassName(array) + " array";
+        out += "\n\n";
+    }
+    std::vector<std::string> texts = number_texts(values);
+    size_t longest = 0;
+    bool whole = true;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        longest = std::max(longest, texts[i].size());
+        whole = whole && (!std::isfinite(values[i]) || values[i] == std::floor(values[i]));
+    }
+    size_t width = !is_double ? longest + 3 : whole ? std::max<size_t>(6, longest + 3) : longest + 4;
+    for (int i = 0; i < d[0]; ++i) {
+        for (int j = 0; j < d[1]; ++j) {
+            const std::string &text = texts[static_cast<size_t>(j) * d[0] + i];
+            out += std::string(width - text.size(), ' ') + text;
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+// What a cell shows for one element, without its braces.
+std::string element_summary(const mxArray *element)
+{
+    if (!element) return std::string("0") + kTimes + "0 double";
+    mxClassID cls = mxGetClassID(element);
+    std::vector<int> d = mexhost::dims(element);
+    bool row = d.size() == 2 && d[0] == 1;
+    if (cls == mxCHAR_CLASS && row) return "'" + utf8_of(mexhost::char_units(element)) + "'";
+    if (cls != mxCELL_CLASS && cls != mxSTRUCT_CLASS && cls != mxCHAR_CLASS && mxGetNumberOfElements(element) == 1)
+        return "[" + number_texts(mexhost::numbers(element))[0] + "]";
+    return shape(element) + " " + mxGetClassName(element);
+}
+
+std::string cell_body(const mxArray *array)
+{
+    std::vector<int> d = mexhost::dims(array);
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < mxGetNumberOfElements(array); ++i) texts.push_back(element_summary(mexhost::cell_element(array, i)));
+    std::string out = "  " + shape(array) + " cell array\n\n";
+    std::vector<size_t> widths(static_cast<size_t>(d[1]), 0);
+    for (int j = 0; j < d[1]; ++j)
+        for (int i = 0; i < d[0]; ++i) widths[j] = std::max(widths[j], texts[static_cast<size_t>(j) * d[0] + i].size());
+    for (int i = 0; i < d[0]; ++i) {
+        for (int j = 0; j < d[1]; ++j) {
+            const std::string &text = texts[static_cast<size_t>(j) * d[0] + i];
+            out += "    {" + text + std::string(widths[j] - text.size(), ' ') + "}";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+std::string body(const mxArray *array)
+{
+    mxClassID cls = mxGetClassID(array);
+    std::vector<int> d = mexhost::dims(array);
+    size_t count = mxGetNumberOfElements(array);
+    if (cls == mxSTRUCT_CLASS)
+        return count == 1 ? "  struct with no fields.\n" : "  " + shape(array) + " struct array with no fields.\n";
+    if (count == 0) {
+        if (cls == mxDOUBLE_CLASS && d.size() == 2 && d[0] == 0 && d[1] == 0) return "     []\n";
+        return "  " + shape(array) + " empty " + mxGetClassName(array) + " array\n";
+    }
+    if (d.size() > 2) return "  " + shape(array) + " " + mxGetClassName(array) + " array\n";
+    if (cls == mxCELL_CLASS) return cell_body(array);
+    if (cls != mxCHAR_CLASS) return numeric_body(array);
+    if (d[0] == 1) return "    '" + utf8_of(mexhost::char_units(array)) + "'\n";
+    std::string out = "  " + shape(array) + " char array\n\n";
+    for (int i = 0; i < d[0]; ++i) out += "    '" + utf8_of(char_row(array, i)) + "'\n";
+    return out;
+}
+
+} // namespace
+
+std::string json_value(const mxArray *array)
+{
+    std::string out = std::string("{\"class\":\"") + mxGetClassName(array) + "\",\"dims\":[";
+    std::vector<int> d = mexhost::dims(array);
+    for (size_t i = 0; i < d.size(); ++i) out += (i ? "," : "") + std::to_string(d[i]);
+    out += "],\"value\":";
+    switch (mxGetClassID(array)) {
+    case mxCHAR_CLASS: out += json_units(mexhost::char_units(array)); break;
+    case mxSTRUCT_CLASS: out += "{}"; break;
+    case mxCELL_CLASS:
+        out += "[";
+        for (size_t i = 0; i < mxGetNumberOfElements(array); ++i) {
+            const mxArray *element = mexhost::cell_element(array, i);
+            out += (i ? "," : "") + (element ? json_value(element) : "null");
+        }
+        out += "]";
+        break;
+    default: {
+        std::vector<double> values = mexhost::numbers(array);
+        out += "[";
+        for (size_t i = 0; i < values.size(); ++i) out += (i ? "," : "") + json_number(values[i]);
+        out += "]";
+    }
+    }
+    return out + "}";
+}
+
+std::string json_outputs(const std::vector<mxArray *> &outputs)
+{
+    std::string out = "{\"outputs\":[";
+    for (size_t i = 0; i < outputs.size(); ++i) out += (i ? "," : "") + json_value(outputs[i]);
+    return out + "]}";
+}
+
+std::string json_error(const std::string &identifier, const std::string &message)
+{
+    return "{\"error\":{\"identifier\":" + json_bytes(identifier) + ",\"message\":" + json_bytes(message) + "}}";
+}
+
+std::string display(const std::string &name, const mxArray *array) { return name + " =\n\n" + body(array) + "\n"; }
+
+std::string display_error(const std::string &function, const std::string &message)
+{
+    return "Error using " + function + "\n" + message + "\n";
+}
+
+} // namespace mexcall
