@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the plug-ins with the stand-ins, and runs them on examples.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset default
+cmake --build --preset default -j "$(nproc)"
+scripts/examples.sh build/default

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs every test: the stand-in build, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the .mexw64 files under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh --windows
+for preset in default asan; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$(nproc)"
+  ctest --preset "$preset" -j "$(nproc)"
+done
+scripts/test-windows.sh
