@@ -127,6 +127,13 @@ struct State {
     std::unordered_map<uintptr_t, Handle> handles;
     uintptr_t nextHandle = 0x10000;
     std::unordered_map<std::string, LONG> failures;
+
+    // Closing the last connection checkpoints the log into the database file and removes it.
+    ~State()
+    {
+        for (sqlite3_stmt *statement : statements) sqlite3_finalize(statement);
+        sqlite3_close(db);
+    }
 };
 
 State &state()
