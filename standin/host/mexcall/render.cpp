@@ -115,6 +115,14 @@ std::string json_number(double x)
     return buffer;
 }
 
+// Characters a UTF-8 text takes on screen (one per code point).
+size_t screen_width(const std::string &text)
+{
+    size_t width = 0;
+    for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return width;
+}
+
 std::string shape(const mxArray *array)
 {
     std::string text;
@@ -176,10 +184,10 @@ std::string numeric_body(const mxArray *array)
         out += "\n\n";
     }
     std::vector<std::string> texts = number_texts(values);
-    size_t longest = 0;
+    size_t longest = 0; // without a minus sign, which takes a column of the padding
     bool whole = true;
     for (size_t i = 0; i < texts.size(); ++i) {
-        longest = std::max(longest, texts[i].size());
+        longest = std::max(longest, texts[i].size() - (texts[i][0] == '-'));
         whole = whole && (!std::isfinite(values[i]) || values[i] == std::floor(values[i]));
     }
     size_t width = !is_double ? longest + 3 : whole ? std::max<size_t>(6, longest + 3) : longest + 4;
@@ -214,11 +222,11 @@ std::string cell_body(const mxArray *array)
     std::string out = "  " + shape(array) + " cell array\n\n";
     std::vector<size_t> widths(static_cast<size_t>(d[1]), 0);
     for (int j = 0; j < d[1]; ++j)
-        for (int i = 0; i < d[0]; ++i) widths[j] = std::max(widths[j], texts[static_cast<size_t>(j) * d[0] + i].size());
+        for (int i = 0; i < d[0]; ++i) widths[j] = std::max(widths[j], screen_width(texts[static_cast<size_t>(j) * d[0] + i]));
     for (int i = 0; i < d[0]; ++i) {
         for (int j = 0; j < d[1]; ++j) {
             const std::string &text = texts[static_cast<size_t>(j) * d[0] + i];
-            out += "    {" + text + std::string(widths[j] - text.size(), ' ') + "}";
+            out += "    {" + text + std::string(widths[j] - screen_width(text), ' ') + "}";
         }
         out += "\n";
     }
