@@ -314,6 +314,43 @@ TEST_F(RegistryTest, QueryBufferRules)
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, EnumerationFollowsCreationOrderAndBufferRules)
+{
+    HKEY key, child;
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, "Enum", &key), ERROR_SUCCESS);
+    for (const char *name : {"Zulu", "alpha", "Mike"}) {
+        ASSERT_EQ(SetDword(key, name, 1), ERROR_SUCCESS);
+        ASSERT_EQ(Create(key, name, &child), ERROR_SUCCESS);
+        RegCloseKey(child);
+    }
+    EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"Zulu", "alpha", "Mike"}));
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, "Enum"), (std::vector<std::string>{"Zulu", "alpha", "Mike"}));
+
+    char name[8] = "#######";
+    DWORD size = 4;  // room for "Zul" and the terminator: one short
+    EXPECT_EQ(RegEnumValueA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    size = 5;
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(size, 4u);
+    EXPECT_STREQ(name, "Zulu");
+    EXPECT_EQ(name[6], '#');
+    size = sizeof name;
+    EXPECT_EQ(RegEnumValueA(key, 3, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyExA(key, 3, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, OpenToleratesALeadingBackslashBelowClassesRootOnly)
+{
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "\\", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SOFTWARE", 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(StandinRegOpenHandles(), 0);
+}
+
 // ---- handles
 
 TEST_F(RegistryTest, BadHandlesAreRefusedWithoutBeingUsed)
