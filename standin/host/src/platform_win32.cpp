@@ -1,5 +1,5 @@
-// Plug-in loading for Windows: LoadLibraryExW on the UTF-16 form of the UTF-8 path, searching
-// the plug-in's own folder for its dependencies as the host does.
+// Plug-in loading for Windows: LoadLibraryW on the UTF-16 form of the UTF-8 path. The standard
+// search order starts in the program's folder, where libmx.dll and libmex.dll are.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -45,8 +45,8 @@ void *open_library(const std::string &path, std::string *error)
 {
     std::wstring wide = widen(path);
     for (wchar_t &c : wide)
-        if (c == L'/') c = L'\\'; // LOAD_WITH_ALTERED_SEARCH_PATH needs backslashes
-    HMODULE library = LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (c == L'/') c = L'\\'; // LoadLibraryW wants backslashes
+    HMODULE library = LoadLibraryW(wide.c_str());
     if (!library && error) *error = path + ": " + system_message(GetLastError());
     return (void *)library;
 }
