@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -279,7 +280,8 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
         {"drive name", u"C:\\DIR\\" + given_tail, false, u"\\\\?\\c:\\dir\\" + tail, 4},
         {"relative name against a share", given_tail, true, u"\\\\?\\\\\\server\\share\\dir\\" + tail, 4},
     };
-    fs::path share = fs::temp_directory_path() / ("orlenda-share-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::path share = fs::temp_directory_path() /
+                     ("orlenda-share-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(share / "dir");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.title);
