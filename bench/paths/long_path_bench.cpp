@@ -61,6 +61,7 @@ static const Folder &folderOf(int n)
         folder.exact.push_back(u"B:\\" + widen(file));
         folder.lowered.push_back(u"B:\\" + widen(lower(file)));
     }
+    sleep(2);  // let the folder settle, so its index is trusted without a look at each name
     return folders.emplace(n, std::move(folder)).first->second;
 }
 

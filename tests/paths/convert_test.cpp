@@ -200,6 +200,24 @@ TEST_F(ConvertTest, IndexFollowsTheFolder)
     EXPECT_EQ(u"C:\\Fresh", text(buffer));
 }
 
+TEST_F(ConvertTest, SettledFolder)
+{
+    // Two seconds after its last change a folder's index answers on its own; the same answers hold,
+    // and a later change is still seen.
+    sleep(2);
+    runTable(GetLongPathNameW, kLongPathCases, sizeof kLongPathCases / sizeof kLongPathCases[0]);
+    runTable(GetShortPathNameW, kShortPathCases, sizeof kShortPathCases / sizeof kShortPathCases[0]);
+
+    WCHAR buffer[MAX_PATH];
+    createEntry(root, "Late Entry.txt");
+    EXPECT_EQ(17u, GetLongPathNameW(u"C:\\lateen~1.txt", buffer, MAX_PATH));
+    EXPECT_EQ(u"C:\\Late Entry.txt", text(buffer));
+    ASSERT_EQ(0, rmdir((root + "/Docs").c_str()));
+    SetLastError(kUnsetError);
+    EXPECT_EQ(0u, GetLongPathNameW(u"C:\\DOCS", buffer, MAX_PATH));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
 TEST_F(ConvertTest, ConcurrentLookups)
 {
     std::vector<std::thread> threads;

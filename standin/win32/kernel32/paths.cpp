@@ -32,6 +32,7 @@ struct Entry {
     std::string host;   // on-disk bytes
     wstring name;       // Windows spelling of the on-disk name
     wstring shortName;  // empty when the name is a legal 8.3 name
+    bool isDir = false;
 };
 
 // What one host folder holds, keyed for case-insensitive and short-name lookups. Valid while the
@@ -43,6 +44,7 @@ struct FolderIndex {
     bool racy = false;  // built within a second of the folder's last change: a change may be unseen
     std::vector<Entry> entries;                       // sorted by on-disk bytes
     std::unordered_map<wstring, uint32_t> byName;     // folded name -> first entry in byte order
+    std::vector<uint32_t> sameFold;                   // next entry with the same folded name, or kNone
     std::unordered_map<wstring, uint32_t> byShort;    // short name -> entry
 };
 
@@ -62,6 +64,8 @@ struct State {
 struct Location {
     std::string root;  // empty: the drive or share is not mapped
     std::vector<std::string> parts;
+    struct stat info {};  // of the folder itself, when `known`
+    bool known = false;
 };
 
 struct Found {
@@ -69,11 +73,14 @@ struct Found {
     wstring name;
     wstring shortName;
     bool isDir = false;
+    struct stat info {};  // of the entry, when `haveInfo`
+    bool haveInfo = false;
 };
 
 enum class Form { Long, Short, Host };
 
 static const size_t kIndexCacheLimit = 256;
+static const uint32_t kNone = UINT32_MAX;
 
 static State &state()
 {
@@ -155,6 +162,16 @@ static bool sameTime(const timespec &a, const timespec &b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// Whether the folder changed within the last second: file times advance in coarse ticks, so a later
+// change in the same tick would leave them as they are.
+static bool recentlyChanged(const struct stat &info)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    time_t changed = std::max(info.st_mtim.tv_sec, info.st_ctim.tv_sec);
+    return now.tv_sec - changed <= 1;
+}
+
 static void buildIndex(const std::string &folder, const struct stat &info, FolderIndex &index)
 {
     index = FolderIndex();
@@ -162,26 +179,36 @@ static void buildIndex(const std::string &folder, const struct stat &info, Folde
     index.ino = info.st_ino;
     index.mtime = info.st_mtim;
     index.ctime = info.st_ctim;
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const timespec &changed = sameTime(info.st_mtim, info.st_ctim) || info.st_mtim.tv_sec > info.st_ctim.tv_sec
-                                  ? info.st_mtim
-                                  : info.st_ctim;
-    index.racy = now.tv_sec - changed.tv_sec <= 1;
+    index.racy = recentlyChanged(info);
     if (DIR *dir = opendir(folder.c_str())) {
         while (const dirent *item = readdir(dir)) {
-            if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0)
-                index.entries.push_back(Entry{item->d_name, wstring(), wstring()});
+            if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0)
+                continue;
+            bool isDir = item->d_type == DT_DIR;
+            struct stat target;
+            if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN)  // a link to a folder is a folder
+                isDir = stat(joinHost(folder, item->d_name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+            index.entries.push_back(Entry{item->d_name, wstring(), wstring(), isDir});
         }
         closedir(dir);
     }
     std::sort(index.entries.begin(), index.entries.end(),
               [](const Entry &a, const Entry &b) { return a.host < b.host; });
     std::unordered_set<wstring> taken;
+    std::unordered_map<wstring, uint32_t> lastOfFold;
+    index.sameFold.assign(index.entries.size(), kNone);
     for (uint32_t i = 0; i < index.entries.size(); ++i) {
         Entry &entry = index.entries[i];
         entry.name = names::fromHost(entry.host);
-        index.byName.emplace(names::fold(entry.name), i);
+        wstring folded = names::fold(entry.name);
+        auto last = lastOfFold.find(folded);
+        if (last == lastOfFold.end()) {
+            index.byName.emplace(folded, i);
+            lastOfFold.emplace(std::move(folded), i);
+        } else {
+            index.sameFold[last->second] = i;
+            last->second = i;
+        }
         if (names::isLegal83(entry.name))
             taken.insert(names::fold(entry.name));
     }
@@ -207,13 +234,18 @@ static void buildIndex(const std::string &folder, const struct stat &info, Folde
     }
 }
 
+static bool describes(const FolderIndex &index, const struct stat &info)
+{
+    return index.dev == info.st_dev && index.ino == info.st_ino && sameTime(index.mtime, info.st_mtim) &&
+           sameTime(index.ctime, info.st_ctim);
+}
+
 // The index of a folder, rebuilt when the folder changed since (or when `rebuild` asks).
 static FolderIndex &indexOf(const std::string &folder, const struct stat &info, bool rebuild)
 {
     auto &indexes = state().indexes;
     auto it = indexes.find(folder);
-    if (it != indexes.end() && !rebuild && it->second.dev == info.st_dev && it->second.ino == info.st_ino &&
-        sameTime(it->second.mtime, info.st_mtim) && sameTime(it->second.ctime, info.st_ctim))
+    if (it != indexes.end() && !rebuild && describes(it->second, info))
         return it->second;
     if (it == indexes.end()) {
         if (indexes.size() >= kIndexCacheLimit)
@@ -224,38 +256,77 @@ static FolderIndex &indexOf(const std::string &folder, const struct stat &info, 
     return it->second;
 }
 
-// Entry for a name that is not spelled as on disk: another case first, then a short name.
-static const Entry *lookUp(const FolderIndex &index, const wstring &name)
+// The entry a name stands for: the one spelled exactly so (`exact` holds the name's host bytes, or is
+// empty), else the first in byte order with the name in another case, else the one with that short name.
+static const Entry *lookUp(const FolderIndex &index, const wstring &name, const std::string &exact)
 {
     wstring folded = names::fold(name);
     auto byName = index.byName.find(folded);
-    if (byName != index.byName.end())
+    if (byName != index.byName.end()) {
+        for (uint32_t i = byName->second; i != kNone && !exact.empty(); i = index.sameFold[i])
+            if (index.entries[i].host == exact)
+                return &index.entries[i];
         return &index.entries[byName->second];
+    }
     if (!names::isLegal83(name))
         return nullptr;
     auto byShort = index.byShort.find(folded);
     return byShort != index.byShort.end() ? &index.entries[byShort->second] : nullptr;
 }
 
-// Finds `name` in the folder at `where`: one stat when spelled as on disk, else through the index.
-static DWORD findEntry(const Location &where, const wstring &name, bool wantShort, Found &found)
+// A cached index that answers for the folder as it is now, without asking the file system: one that
+// was built after the folder's last change had settled. A racy one is read again once it has.
+static const FolderIndex *settledIndex(const std::string &folder, const struct stat &info)
+{
+    auto &indexes = state().indexes;
+    auto it = indexes.find(folder);
+    if (it == indexes.end() || !describes(it->second, info))
+        return nullptr;
+    if (it->second.racy) {
+        if (recentlyChanged(info))
+            return nullptr;
+        buildIndex(folder, info, it->second);
+    }
+    return &it->second;
+}
+
+static Found foundEntry(const Entry &entry)
+{
+    return Found{entry.host, entry.name, entry.shortName, entry.isDir, {}, false};
+}
+
+// Finds `name` in the folder at `where`. A settled index answers alone; otherwise a name spelled as on
+// disk costs one stat, and any other spelling goes through the folder's index.
+static DWORD findEntry(Location &where, const wstring &name, bool wantShort, Found &found)
 {
     if (where.root.empty())
         return ERROR_PATH_NOT_FOUND;
     std::string folder = hostPath(where);
-    struct stat info;
+    if (!where.known && stat(folder.c_str(), &where.info) != 0)
+        return ERROR_PATH_NOT_FOUND;
+    where.known = true;
+    if (!S_ISDIR(where.info.st_mode))
+        return ERROR_PATH_NOT_FOUND;
     std::string exact;
-    if (names::toHost(name, exact)) {
+    bool encodable = names::toHost(name, exact);
+    if (!encodable)
+        exact.clear();
+    if (const FolderIndex *index = settledIndex(folder, where.info)) {
+        const Entry *entry = lookUp(*index, name, exact);
+        if (!entry)
+            return ERROR_FILE_NOT_FOUND;
+        found = foundEntry(*entry);
+        return ERROR_SUCCESS;
+    }
+    struct stat info;
+    if (encodable) {
         if (stat(joinHost(folder, exact).c_str(), &info) == 0) {
-            found = Found{exact, name, wstring(), S_ISDIR(info.st_mode)};
+            found = Found{exact, name, wstring(), S_ISDIR(info.st_mode), info, true};
             if (wantShort && !names::isLegal83(name)) {
-                struct stat folderInfo;
-                if (stat(folder.c_str(), &folderInfo) != 0)
-                    return ERROR_PATH_NOT_FOUND;
-                const FolderIndex &index = indexOf(folder, folderInfo, false);
-                auto entry = std::lower_bound(index.entries.begin(), index.entries.end(), exact,
-                                              [](const Entry &e, const std::string &h) { return e.host < h; });
-                if (entry != index.entries.end() && entry->host == exact)
+                const Entry *entry = lookUp(indexOf(folder, where.info, false), name, exact);
+                if (!entry || entry->host != exact)  // created since the index was built, in the same tick
+                    entry = lookUp(indexOf(folder, where.info, true), name, exact);
+                if (entry && entry->host == exact)
                     found.shortName = entry->shortName;
             }
             return ERROR_SUCCESS;
@@ -264,13 +335,15 @@ static DWORD findEntry(const Location &where, const wstring &name, bool wantShor
             return ERROR_ACCESS_DENIED;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
-        struct stat folderInfo;
-        if (stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode))
+        if (attempt > 0 && (stat(folder.c_str(), &where.info) != 0 || !S_ISDIR(where.info.st_mode)))
             return ERROR_PATH_NOT_FOUND;
-        const FolderIndex &index = indexOf(folder, folderInfo, attempt > 0);
-        const Entry *entry = lookUp(index, name);
+        const FolderIndex &index = indexOf(folder, where.info, attempt > 0);
+        const Entry *entry = lookUp(index, name, std::string());
         if (entry && stat(joinHost(folder, entry->host).c_str(), &info) == 0) {
-            found = Found{entry->host, entry->name, entry->shortName, S_ISDIR(info.st_mode)};
+            found = foundEntry(*entry);
+            found.isDir = S_ISDIR(info.st_mode);
+            found.info = info;
+            found.haveInfo = true;
             return ERROR_SUCCESS;
         }
         if (!entry && !index.racy)
@@ -313,8 +386,10 @@ static DWORD walk(const wstring &s, size_t at, bool literal, Location &where, Fo
         if (given == u"." || given == u"..") {
             if (literal)
                 return ERROR_INVALID_NAME;  // "\\?\C:\a\..": no such name in the NT namespace
-            if (given == u".." && !where.parts.empty())
+            if (given == u".." && !where.parts.empty()) {
                 where.parts.pop_back();
+                where.known = false;
+            }
             out += given;
             continue;
         }
@@ -330,6 +405,7 @@ static DWORD walk(const wstring &s, size_t at, bool literal, Location &where, Fo
             if (!names::toHost(name, host))
                 return ERROR_INVALID_NAME;
             where.parts.push_back(host);
+            where.known = false;
             out += given;
             beyond = true;  // nothing below a missing component exists either
             continue;
@@ -341,6 +417,8 @@ static DWORD walk(const wstring &s, size_t at, bool literal, Location &where, Fo
         if (!last && !found.isDir)
             return ERROR_PATH_NOT_FOUND;
         where.parts.push_back(found.host);
+        where.info = found.info;
+        where.known = found.haveInfo;
         bool asGiven = name == given;
         if (form == Form::Long && asGiven && names::isLegal83(given))
             out += found.name;
@@ -425,8 +503,10 @@ static DWORD startOf(const wstring &s, Location &where, size_t &at, bool &litera
     }
     at = 0;
     DWORD error = resolveFull(state().cwd, where);
-    if (sep(0))
+    if (sep(0)) {
         where.parts.clear();  // "\x": the current directory's root
+        where.known = false;
+    }
     return error;
 }
 
