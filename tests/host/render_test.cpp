@@ -40,6 +40,7 @@ TEST(Render, ShowsValuesAsTheCommandWindowDoes)
          "  2\xC3\x97" "2 cell array\n\n"
          "    {'abc'   }    {[1]       }\n"
          "    {1\xC3\x97" "2 cell}    {0\xC3\x97" "0 double}\n"},
+        {"{'', zeros(1,0,'uint32')}", "  1\xC3\x97" "2 cell array\n\n    {0\xC3\x97" "0 char}    {1\xC3\x97" "0 uint32}\n"},
         {"cell(1,2)", "  1\xC3\x97" "2 cell array\n\n    {0\xC3\x97" "0 double}    {0\xC3\x97" "0 double}\n"},
         {"cell(2,2,2)", "  2\xC3\x97" "2\xC3\x97" "2 cell array\n"},
         {"struct()", "  struct with no fields.\n"},

@@ -208,7 +208,7 @@ std::string element_summary(const mxArray *element)
     mxClassID cls = mxGetClassID(element);
     std::vector<int> d = mexhost::dims(element);
     bool row = d.size() == 2 && d[0] == 1;
-    if (cls == mxCHAR_CLASS && row) return "'" + utf8_of(mexhost::char_units(element)) + "'";
+    if (cls == mxCHAR_CLASS && row && mxGetNumberOfElements(element) > 0) return "'" + utf8_of(mexhost::char_units(element)) + "'";
     if (cls != mxCELL_CLASS && cls != mxSTRUCT_CLASS && cls != mxCHAR_CLASS && mxGetNumberOfElements(element) == 1)
         return "[" + number_texts(mexhost::numbers(element))[0] + "]";
     return shape(element) + " " + mxGetClassName(element);

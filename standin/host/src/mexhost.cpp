@@ -29,32 +29,48 @@ mxArray *make_sized(mxClassID cls, const std::vector<int> &dims, size_t values, 
     return array;
 }
 
-uint64_t mix(uint64_t hash, uint64_t word)
-{
-    hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
-    return hash ^ (hash >> 29);
-}
+// A Fletcher-style digest over 64-bit words: two additions per word, and any single changed
+// word (or two swapped ones) changes it. Enough to catch a plug-in writing into an input.
+struct Digest {
+    uint64_t sum = 0, sum_of_sums = 0;
+    void add(uint64_t word)
+    {
+        sum += word;
+        sum_of_sums += sum;
+    }
+    bool operator!=(const Digest &other) const { return sum != other.sum || sum_of_sums != other.sum_of_sums; }
+};
 
-// A digest of everything a plug-in could change in an input: shape, data, and cell contents.
-uint64_t checksum(const mxArray *array, uint64_t hash)
+// Everything a plug-in could change in an input: shape, data, and cell contents.
+void digest(const mxArray *array, Digest &d)
 {
-    hash = mix(hash, static_cast<uint64_t>(array->cls));
-    for (int i = 0; i < array->ndim; ++i) hash = mix(hash, static_cast<uint64_t>(array->dims[i]));
+    d.add(static_cast<uint64_t>(array->cls));
+    for (int i = 0; i < array->ndim; ++i) d.add(static_cast<uint64_t>(array->dims[i]));
     const unsigned char *bytes = static_cast<const unsigned char *>(array->data);
     size_t size = array->count * array->elem_size;
     size_t i = 0;
     for (; i + 8 <= size; i += 8) {
         uint64_t word;
         std::memcpy(&word, bytes + i, 8);
-        hash = mix(hash, word);
+        d.add(word);
     }
-    for (; i < size; ++i) hash = mix(hash, bytes[i]);
+    if (i < size) { // the tail, zero-padded, with its length in the top byte
+        uint64_t word = 0;
+        std::memcpy(&word, bytes + i, size - i);
+        d.add(word ^ (static_cast<uint64_t>(size - i) << 56));
+    }
     if (array->cls == mxCELL_CLASS) {
         mxArray *const *elements = static_cast<mxArray *const *>(array->data);
         for (size_t k = 0; k < array->count; ++k)
-            if (elements[k]) hash = checksum(elements[k], hash);
+            if (elements[k]) digest(elements[k], d);
     }
-    return hash;
+}
+
+Digest checksum(const mxArray *array)
+{
+    Digest d;
+    digest(array, d);
+    return d;
 }
 
 // The only frame that knows the jump buffer: an error raised below returns here with false.
@@ -275,10 +291,10 @@ CallResult call(Entry entry, const std::string &name, const std::vector<const mx
                 CallOptions options)
 {
     std::vector<const mxArray *> prhs(inputs);
-    std::vector<uint64_t> sums;
+    std::vector<Digest> sums;
     for (const mxArray *input : prhs) {
         checked(input, "call input");
-        if (options.check_inputs) sums.push_back(checksum(input, 0));
+        if (options.check_inputs) sums.push_back(checksum(input));
     }
     if (options.nlhs < 0) misuse("call of \"%s\": negative nlhs %d", name.c_str(), options.nlhs);
     std::vector<mxArray *> plhs(static_cast<size_t>(std::max(options.nlhs, 1)), nullptr);
@@ -289,7 +305,7 @@ CallResult call(Entry entry, const std::string &name, const std::vector<const mx
     host.active = false;
 
     for (size_t i = 0; i < sums.size(); ++i)
-        if (checksum(prhs[i], 0) != sums[i])
+        if (checksum(prhs[i]) != sums[i])
             misuse("plug-in \"%s\" wrote into input %zu (prhs[%zu]); inputs are read-only",
                    name.c_str(), i + 1, i);
 
