@@ -15,20 +15,20 @@ export WIN32_STANDIN_CWD='C:\Project Files'
 export WIN32_STANDIN_REGISTRY="$scratch/registry.db"
 
 run() {
-  printf '\n$ mexcall'
-  printf " %q" "$@"
+  printf '\n$ mexcall %s' "$1"
+  printf ' "%s"' "${@:2}"
   printf '\n'
-  "$bin/mexcall" "$@" || true
+  "$bin/mexcall" "$@" 2>&1 || true
 }
 
-run Orlenda 'C:\PROJECT FILES\DATA\README.TXT'
-run Orlenda 'Data\readme.txt'
-run Orlenda 'C:\PROJEC~1\QUARTE~1.DOC'
-run Orlenda 'C:\Project Files\missing.txt'
+run Orlenda "'C:\PROJECT FILES\DATA\README.TXT'"
+run Orlenda "'Data\readme.txt'"
+run Orlenda "'C:\PROJEC~1\QUARTE~1.DOC'"
+run Orlenda "'C:\Project Files\missing.txt'"
 run Orlenda "{'data', ''; 'C:/Project Files/Data', 'nowhere\\x'}"
 run Orlenda 42
-run tessaly HKCU 'Software\Examples' 'Answer' 'uint32(42)'
-run tessaly hkcu 'Software\Examples' 'Answer' 'uint32(42)'
+run tessaly "'HKCU'" "'Software\Examples'" "'Answer'" 'uint32(42)'
+run tessaly "'hkcu'" "'Software\Examples'" "'Answer'" 'uint32(42)'
 
 printf '\n$ reg query HKCU\\Software\\Examples /v Answer\n'
 "$bin/reg" query 'HKCU\Software\Examples' /v Answer | tr -d '\r'
