@@ -333,9 +333,10 @@ TEST_F(Host, MisuseAborts)
         {u"free_twice", "mxFree\\(.*\\): not a live block of the host heap"},
         {u"write_input", "plug-in \"probe\" wrote into input 2 \\(prhs\\[1\\]\\)"},
         {u"setcell_input", "mxSetCell_700: the array is an input"},
+        {u"throw", "plug-in \"probe\" misused the host: a C\\+\\+ exception left mexFunction"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(std::u16string(c.command).size()));
+        SCOPED_TRACE(c.message);
         EXPECT_DEATH(probe(c.command, {make_cell({1, 1}, {make_char(u"abc")})}), c.message);
     }
 }

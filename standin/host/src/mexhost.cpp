@@ -73,12 +73,22 @@ Digest checksum(const mxArray *array)
     return d;
 }
 
+// A C++ exception must not cross the plug-in boundary; one that does is the plug-in's fault.
+void run_entry(Entry entry, int nlhs, mxArray **plhs, int nrhs, const mxArray **prhs)
+{
+    try {
+        entry(nlhs, plhs, nrhs, prhs);
+    } catch (...) {
+        misuse("a C++ exception left mexFunction");
+    }
+}
+
 // The only frame that knows the jump buffer: an error raised below returns here with false.
 __attribute__((noinline)) bool invoke(Call &call, Entry entry, int nlhs, mxArray **plhs, int nrhs,
                                       const mxArray **prhs)
 {
     if (__builtin_setjmp(call.jump) != 0) return false;
-    entry(nlhs, plhs, nrhs, prhs);
+    run_entry(entry, nlhs, plhs, nrhs, prhs);
     return true;
 }
 

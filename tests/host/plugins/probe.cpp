@@ -167,6 +167,11 @@ static void setcell_input(int, mxArray *[], int, const mxArray *prhs[])
     mxSetCell_700((mxArray *)prhs[1], 0, mxCreateString("x"));
 }
 
+static void throw_exception(int, mxArray *[], int, const mxArray *[])
+{
+    throw 42;
+}
+
 struct Entry {
     const char *name;
     Command command;
@@ -192,6 +197,7 @@ static const Entry kCommands[] = {
     {"free_twice", free_twice},
     {"write_input", write_input},
     {"setcell_input", setcell_input},
+    {"throw", throw_exception},
 };
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
