@@ -92,8 +92,8 @@ BENCHMARK(BM_LongNameExactCase)->Arg(1000)->Arg(10000)->Arg(100000);
 static struct Cleanup {
     ~Cleanup()
     {
+        auto removeOne = [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); };
         for (const std::string &path : created)
-            nftw(path.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
-                 FTW_DEPTH | FTW_PHYS);
+            nftw(path.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
     }
 } cleanup;

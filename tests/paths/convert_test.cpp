@@ -136,7 +136,8 @@ TEST_F(ConvertTest, LengthLimits)
     createEntry(root, "Docs/" + a + "/" + b);
     std::u16string deep = u"C:\\docs\\" + std::u16string(200, u'a') + u"\\" + std::u16string(100, u'b');
     std::u16string prefixed = u"\\\\?\\" + deep;
-    std::u16string expected = u"\\\\?\\C:\\Docs\\" + std::u16string(200, u'a') + u"\\" + std::u16string(100, u'b');
+    std::u16string expected =
+        u"\\\\?\\C:\\Docs\\" + std::u16string(200, u'a') + u"\\" + std::u16string(100, u'b');
     struct Row {
         std::u16string name;
         DWORD ret;

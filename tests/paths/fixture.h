@@ -60,8 +60,8 @@ protected:
     void TearDown() override
     {
         StandinResetPaths();
-        nftw(root.c_str(), [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        auto removeOne = [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); };
+        nftw(root.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
     }
 
     std::string root;

@@ -3,14 +3,13 @@
 #include "names.h"
 
 namespace names {
-namespace {
 
-const wstring::size_type npos = wstring::npos;
+static const wstring::size_type npos = wstring::npos;
 
-bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+static bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
 // Characters an 8.3 name may hold besides letters and digits.
-bool isShortPunct(char16_t c)
+static bool isShortPunct(char16_t c)
 {
     for (char16_t p : u"!#$%&'()-@^_`{}~")
         if (p != 0 && c == p)
@@ -18,9 +17,12 @@ bool isShortPunct(char16_t c)
     return false;
 }
 
-bool isShortUnit(char16_t c) { return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || isShortPunct(c); }
+static bool isShortUnit(char16_t c)
+{
+    return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || isShortPunct(c);
+}
 
-wstring stripDotsAndSpaces(wstring s)
+static wstring stripDotsAndSpaces(wstring s)
 {
     while (!s.empty() && (s.back() == u'.' || s.back() == u' '))
         s.pop_back();
@@ -28,7 +30,7 @@ wstring stripDotsAndSpaces(wstring s)
 }
 
 // Windows 11 device names ("CON", "COM1", "LPT\u00B2", ...), compared without regard to case.
-bool isDeviceName(const wstring &name)
+static bool isDeviceName(const wstring &name)
 {
     static const char16_t *const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
     for (const char16_t *device : kDevices)
@@ -45,7 +47,7 @@ bool isDeviceName(const wstring &name)
 // The device a name stands for, or empty. Only a bare relative name counts, except NUL, which
 // counts as the last component of any drive, rooted or relative name:
 //   "con" -> "con", "C:NUL." -> "NUL", "C:\x\nul" -> "nul", "C:\con\con" -> none.
-wstring deviceOf(const wstring &s)
+static wstring deviceOf(const wstring &s)
 {
     if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
         return wstring();  // "\\server\share\nul", "\\.\nul": never a device name here
@@ -62,7 +64,7 @@ wstring deviceOf(const wstring &s)
 
 // Collapses separator runs, drops "." and resolves ".." (never below `floor` components), applies the
 // trailing-dot rules, and appends the result to `root`.
-DWORD normalise(const wstring &root, const wstring &rest, size_t floor, wstring &out, size_t &filePart)
+static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, wstring &out, size_t &filePart)
 {
     std::vector<wstring> parts;
     bool trailing = false;
@@ -110,7 +112,7 @@ DWORD normalise(const wstring &root, const wstring &rest, size_t floor, wstring 
 }
 
 // Full names of the absolute kinds; `s` uses backslashes only.
-DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
+static DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
 {
     if (s.size() >= 3 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?') &&
         (s.size() == 3 || s[3] == u'\\'))
@@ -124,7 +126,7 @@ DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
 }
 
 // The root of the current directory without its separator: "C:" or "\\server\share".
-wstring currentRoot(const wstring &cwd)
+static wstring currentRoot(const wstring &cwd)
 {
     if (cwd.size() >= 2 && cwd[1] == u':')
         return cwd.substr(0, 2);
@@ -133,7 +135,6 @@ wstring currentRoot(const wstring &cwd)
     return cwd.substr(0, share);
 }
 
-}  // namespace
 
 DWORD fullName(const char16_t *name, size_t length, const Context &context, wstring &out, size_t &filePart)
 {

@@ -14,8 +14,8 @@ using names::wstring;
 static const DWORD kCapacity = 32768;
 
 static const char kUsage[] =
-    "usage: winpath [--json] [--drive X=FOLDER]... [--share \\\\server\\share=FOLDER]... [--cwd WINDOWS_DIR]\n"
-    "               full|long|short NAME...\n";
+    "usage: winpath [--json] [--drive X=FOLDER]... [--share \\\\server\\share=FOLDER]...\n"
+    "               [--cwd WINDOWS_DIR] full|long|short NAME...\n";
 
 static std::string jsonString(const wstring &units)
 {
