@@ -174,6 +174,43 @@ TEST_F(ConvertTest, OddUnits)
     EXPECT_EQ(u"C:\\Docs", text(buffer));
 }
 
+TEST_F(ConvertTest, RandomNamesStayInsideTheirBuffers)
+{
+    // Names built from the units that steer the parsers, at every capacity around the answer: the
+    // result is terminated where the return value says, nothing past the capacity is written, and
+    // a failure leaves the buffer alone.
+    static const WCHAR kUnits[] = {u'\\', u'/', u'.', u' ', u'?', u':', u'C', u'c', u'P', u'~', u'1',
+                                   u'*', u'x', 0xD800, 0xDC41, 0x00E9};
+    Convert convertors[] = {GetLongPathNameW, GetShortPathNameW};
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 1500; ++round) {
+        std::u16string name;
+        for (unsigned length = next() % 14; length > 0; --length)
+            name += kUnits[next() % (sizeof kUnits / sizeof kUnits[0])];
+        SCOPED_TRACE(testing::PrintToString(name));
+        DWORD need = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+        for (DWORD capacity = need ? need - 1 : 0; capacity <= need + 1; ++capacity) {
+            std::vector<WCHAR> buffer(capacity + 8, kSentinel);
+            DWORD ret = GetFullPathNameW(name.c_str(), capacity, buffer.data(), nullptr);
+            bool written = ret && ret < capacity;
+            EXPECT_TRUE(!written || buffer[ret] == 0);
+            EXPECT_TRUE(untouched(buffer, written ? ret + 1 : 0));
+        }
+        for (Convert convert : convertors) {
+            DWORD size = convert(name.c_str(), nullptr, 0);
+            for (DWORD capacity = size ? size - 1 : 0; capacity <= size + 1; ++capacity) {
+                std::vector<WCHAR> buffer(capacity + 8, kSentinel);
+                DWORD ret = convert(name.c_str(), buffer.data(), capacity);
+                EXPECT_TRUE(ret == 0 || ret == size || ret + 1 == size);
+                bool written = ret && ret < capacity;
+                EXPECT_TRUE(!written || buffer[ret] == 0);
+                EXPECT_TRUE(untouched(buffer, written ? ret + 1 : 0));
+            }
+        }
+    }
+}
+
 // --- A folder that changes ------------------------------------------------------------------------
 
 TEST_F(ConvertTest, IndexFollowsTheFolder)
