@@ -468,7 +468,12 @@ TEST_F(Orlenda, RefusesWhatItCannotConvert)
         mexhost::CallOptions options;
         options.nlhs = c.nlhs;
         options.fail_allocation = c.fail_allocation;
-        expect_failure(run(c.inputs(), options), c.outcome);
+        mexhost::CallResult result = run(c.inputs(), options);
+        expect_failure(result, c.outcome);
+        const std::string &id = c.outcome.identifier;
+        if (id == BadNInput.identifier || id == BadInputType.identifier || id == BadInputSize.identifier) {
+            EXPECT_EQ(result.allocations, 0u) << "refused before any name was copied";
+        }
     }
 }
 
@@ -478,6 +483,7 @@ TEST_F(Orlenda, ConvertsACellLastElementFirst)
     mexhost::CallResult result = run({mexhost::make_cell(
         {1, 3}, {mexhost::make_char(u"a"), mexhost::make_double({5}), mexhost::make_char(u"b")})});
     expect_failure(result, BadInputType);
+    EXPECT_EQ(result.leaked_blocks, 0u);
     EXPECT_EQ(result.allocations, 1u) << "one name converted before the number";
     EXPECT_EQ(result.arrays_created, 2u) << "the output cell and one converted name";
 
