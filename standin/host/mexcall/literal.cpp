@@ -16,15 +16,6 @@ namespace {
 
 enum class Kind { Double, Logical, Char, Int32, UInt32, Cell, Struct };
 
-const char *kind_name(Kind kind)
-{
-    static const char *const kNames[] = {"double", "logical", "char", "int32", "uint32", "cell", "struct"};
-    return kNames[static_cast<int>(kind)];
-}
-
-// More elements than this is surely a typing slip, not a test input.
-const double kMaxElements = 1 << 26;
-
 struct Value {
     Kind kind = Kind::Double;
     std::vector<int> dims{0, 0};
@@ -42,9 +33,20 @@ struct Failure {
     std::string message;
 };
 
-[[noreturn]] void fail(size_t offset, std::string message) { throw Failure{offset, std::move(message)}; }
+} // namespace
 
-std::string shape(const Value &value)
+static const char *kind_name(Kind kind)
+{
+    static const char *const kNames[] = {"double", "logical", "char", "int32", "uint32", "cell", "struct"};
+    return kNames[static_cast<int>(kind)];
+}
+
+// More elements than this is surely a typing slip, not a test input.
+const double kMaxElements = 1 << 26;
+
+[[noreturn]] static void fail(size_t offset, std::string message) { throw Failure{offset, std::move(message)}; }
+
+static std::string shape(const Value &value)
 {
     std::string text;
     for (size_t i = 0; i < value.dims.size(); ++i) text += (i ? "x" : "") + std::to_string(value.dims[i]);
@@ -52,14 +54,14 @@ std::string shape(const Value &value)
 }
 
 // The host's rule: trailing singleton dimensions beyond the second go.
-std::vector<int> normalized(std::vector<int> dims)
+static std::vector<int> normalized(std::vector<int> dims)
 {
     while (dims.size() < 2) dims.push_back(1);
     while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
     return dims;
 }
 
-ValuePtr make_value(Kind kind, std::vector<int> dims)
+static ValuePtr make_value(Kind kind, std::vector<int> dims)
 {
     ValuePtr value(new Value);
     value->kind = kind;
@@ -68,7 +70,7 @@ ValuePtr make_value(Kind kind, std::vector<int> dims)
 }
 
 // Decodes one UTF-8 sequence; 0 when the bytes are not valid UTF-8.
-size_t decode_utf8(std::string_view text, size_t pos, char32_t *code_point)
+static size_t decode_utf8(std::string_view text, size_t pos, char32_t *code_point)
 {
     unsigned char lead = static_cast<unsigned char>(text[pos]);
     size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
@@ -86,7 +88,7 @@ size_t decode_utf8(std::string_view text, size_t pos, char32_t *code_point)
 }
 
 // Converts numbers of one kind to another, as the host's conversion functions do.
-void convert(Value &value, Kind to, size_t offset)
+static void convert(Value &value, Kind to, size_t offset)
 {
     if (value.kind == to) return;
     if (value.kind == Kind::Cell || value.kind == Kind::Struct || to == Kind::Cell || to == Kind::Struct)
@@ -117,11 +119,13 @@ void convert(Value &value, Kind to, size_t offset)
     value.kind = to;
 }
 
-void move_element(Value &to, Value &from, size_t index)
+static void move_element(Value &to, Value &from, size_t index)
 {
     if (from.kind == Kind::Cell) to.cells.push_back(std::move(from.cells[index]));
     else to.numbers.push_back(from.numbers[index]);
 }
+
+namespace {
 
 struct Item {
     size_t offset;
@@ -129,9 +133,11 @@ struct Item {
 };
 using Rows = std::vector<std::vector<Item>>;
 
+} // namespace
+
 // The class of [a, b; c]: cells with cells only; char wins over numbers; an integer class over
 // double and logical; logical only when all are logical.
-Kind concatenated_kind(const Rows &rows)
+static Kind concatenated_kind(const Rows &rows)
 {
     bool any = false, all_logical = true, has_char = false, has_cell = false, has_struct = false;
     const Item *integer = nullptr, *non_cell = nullptr;
@@ -168,7 +174,7 @@ Kind concatenated_kind(const Rows &rows)
 }
 
 // [a, b; c]: each row side by side, then the rows one above another; 0x0 parts are skipped.
-ValuePtr concatenate(Rows &rows)
+static ValuePtr concatenate(Rows &rows)
 {
     Kind kind = concatenated_kind(rows);
     if (kind == Kind::Struct) return std::move(rows[0][0].value);
@@ -209,7 +215,7 @@ ValuePtr concatenate(Rows &rows)
 }
 
 // {a, b; c, d}: each value one element.
-ValuePtr cell_of(Rows &rows, size_t open)
+static ValuePtr cell_of(Rows &rows, size_t open)
 {
     rows.erase(std::remove_if(rows.begin(), rows.end(), [](const std::vector<Item> &row) { return row.empty(); }),
                rows.end());
@@ -224,6 +230,8 @@ ValuePtr cell_of(Rows &rows, size_t open)
         for (auto &row : rows) cell->cells.push_back(std::move(row[j].value));
     return cell;
 }
+
+namespace {
 
 class Parser {
 public:
@@ -490,12 +498,14 @@ private:
     size_t pos_ = 0;
 };
 
-template <typename T> std::vector<T> cast_all(const std::vector<double> &numbers)
+} // namespace
+
+template <typename T> static std::vector<T> cast_all(const std::vector<double> &numbers)
 {
     return std::vector<T>(numbers.begin(), numbers.end());
 }
 
-mxArray *to_array(const Value &value)
+static mxArray *to_array(const Value &value)
 {
     const std::vector<int> &dims = value.dims;
     switch (value.kind) {
@@ -518,8 +528,6 @@ mxArray *to_array(const Value &value)
     for (const ValuePtr &element : value.cells) elements.push_back(element ? to_array(*element) : nullptr);
     return mexhost::make_cell(dims, elements);
 }
-
-} // namespace
 
 mxArray *parse_literal(std::string_view text, LiteralError *error)
 {

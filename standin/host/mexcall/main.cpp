@@ -9,15 +9,13 @@
 #include "platform.h"
 #include "render.h"
 
-namespace {
-
 const int kSuccess = 0;
 const int kCallError = 1;
 const int kUsageError = 2;
 
 const char kPathVariable[] = "MEXCALL_PATH";
 
-void print_usage(std::FILE *stream)
+static void print_usage(std::FILE *stream)
 {
     std::fprintf(stream,
                  "usage: mexcall [--nargout N] [--json] PLUGIN [ARG ...]\n"
@@ -42,13 +40,13 @@ void print_usage(std::FILE *stream)
                  mexhost::plugin_extension(), kPathVariable, mexhost::platform::kPathListSeparator);
 }
 
-int usage_error(const std::string &message)
+static int usage_error(const std::string &message)
 {
     std::fprintf(stderr, "mexcall: %s\n(mexcall --help shows the usage)\n", message.c_str());
     return kUsageError;
 }
 
-bool parse_count(const std::string &text, int *count)
+static bool parse_count(const std::string &text, int *count)
 {
     if (text.empty() || text.size() > 9) return false;
     for (char c : text)
@@ -57,7 +55,7 @@ bool parse_count(const std::string &text, int *count)
     return true;
 }
 
-std::vector<std::string> search_folders()
+static std::vector<std::string> search_folders()
 {
     std::vector<std::string> folders;
     std::string list = mexhost::platform::environment(kPathVariable);
@@ -74,7 +72,7 @@ std::vector<std::string> search_folders()
 }
 
 // A file as given, or a bare function name found on the search path; "" when not found.
-std::string resolve(const std::string &plugin)
+static std::string resolve(const std::string &plugin)
 {
     const std::string extension = mexhost::plugin_extension();
     bool has_folder = false;
@@ -89,7 +87,9 @@ std::string resolve(const std::string &plugin)
     return "";
 }
 
-void write(std::FILE *stream, const std::string &text) { std::fwrite(text.data(), 1, text.size(), stream); }
+static void write(std::FILE *stream, const std::string &text) { std::fwrite(text.data(), 1, text.size(), stream); }
+
+namespace {
 
 // Frees the parsed arguments however main ends.
 struct Arguments {

@@ -10,11 +10,9 @@
 
 namespace mexcall {
 
-namespace {
-
 const char kTimes[] = "\xC3\x97"; // U+00D7, as in "1×2 cell array"
 
-void append_utf8(std::string &out, char32_t cp)
+static void append_utf8(std::string &out, char32_t cp)
 {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -33,7 +31,7 @@ void append_utf8(std::string &out, char32_t cp)
     }
 }
 
-std::string hex_escape(unsigned unit)
+static std::string hex_escape(unsigned unit)
 {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "\\u%04x", unit & 0xFFFF);
@@ -41,7 +39,7 @@ std::string hex_escape(unsigned unit)
 }
 
 // Escapes one code point below 0x80 for a JSON string; false when it needs none.
-bool json_escape(std::string &out, char32_t cp)
+static bool json_escape(std::string &out, char32_t cp)
 {
     static const char *const kShort[] = {"\\b", "\\t", "\\n", nullptr, "\\f", "\\r"};
     if (cp == '"') out += "\\\"";
@@ -53,7 +51,7 @@ bool json_escape(std::string &out, char32_t cp)
 }
 
 // Walks UTF-16 units as code points; an unpaired surrogate comes back as itself, flagged.
-template <typename Visit> void each_code_point(const std::u16string &units, Visit visit)
+template <typename Visit> static void each_code_point(const std::u16string &units, Visit visit)
 {
     for (size_t i = 0; i < units.size(); ++i) {
         char16_t unit = units[i];
@@ -67,7 +65,7 @@ template <typename Visit> void each_code_point(const std::u16string &units, Visi
     }
 }
 
-std::string json_units(const std::u16string &units)
+static std::string json_units(const std::u16string &units)
 {
     std::string out = "\"";
     each_code_point(units, [&](char32_t cp, bool unpaired) {
@@ -78,7 +76,7 @@ std::string json_units(const std::u16string &units)
 }
 
 // An 8-bit message: UTF-8 passes through; any other byte is read as Latin-1.
-std::string json_bytes(const std::string &text)
+static std::string json_bytes(const std::string &text)
 {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
@@ -100,7 +98,7 @@ std::string json_bytes(const std::string &text)
 }
 
 // The shortest text that reads back as the same double.
-std::string json_number(double x)
+static std::string json_number(double x)
 {
     if (!std::isfinite(x)) return "null";
     char buffer[32];
@@ -116,21 +114,21 @@ std::string json_number(double x)
 }
 
 // Characters a UTF-8 text takes on screen (one per code point).
-size_t screen_width(const std::string &text)
+static size_t screen_width(const std::string &text)
 {
     size_t width = 0;
     for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return width;
 }
 
-std::string shape(const mxArray *array)
+static std::string shape(const mxArray *array)
 {
     std::string text;
     for (int d : mexhost::dims(array)) text += (text.empty() ? "" : kTimes) + std::to_string(d);
     return text;
 }
 
-std::string utf8_of(const std::u16string &units)
+static std::string utf8_of(const std::u16string &units)
 {
     std::string out;
     each_code_point(units, [&](char32_t cp, bool unpaired) { append_utf8(out, unpaired ? 0xFFFD : cp); });
@@ -138,7 +136,7 @@ std::string utf8_of(const std::u16string &units)
 }
 
 // Row i of a 2-D char array, its units taken down the columns.
-std::u16string char_row(const mxArray *array, int row)
+static std::u16string char_row(const mxArray *array, int row)
 {
     std::u16string units = mexhost::char_units(array), out;
     std::vector<int> d = mexhost::dims(array);
@@ -146,7 +144,7 @@ std::u16string char_row(const mxArray *array, int row)
     return out;
 }
 
-std::string format_number(double x, const char *format)
+static std::string format_number(double x, const char *format)
 {
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
@@ -156,7 +154,7 @@ std::string format_number(double x, const char *format)
 }
 
 // Whole numbers as they are; otherwise four decimals, or exponents for very large or small ones.
-std::vector<std::string> number_texts(const std::vector<double> &values)
+static std::vector<std::string> number_texts(const std::vector<double> &values)
 {
     bool whole = true;
     double largest = 0, smallest = INFINITY;
@@ -172,7 +170,7 @@ std::vector<std::string> number_texts(const std::vector<double> &values)
     return texts;
 }
 
-std::string numeric_body(const mxArray *array)
+static std::string numeric_body(const mxArray *array)
 {
     std::vector<int> d = mexhost::dims(array);
     std::vector<double> values = mexhost::numbers(array);
@@ -202,7 +200,7 @@ std::string numeric_body(const mxArray *array)
 }
 
 // What a cell shows for one element, without its braces.
-std::string element_summary(const mxArray *element)
+static std::string element_summary(const mxArray *element)
 {
     if (!element) return std::string("0") + kTimes + "0 double";
     mxClassID cls = mxGetClassID(element);
@@ -214,7 +212,7 @@ std::string element_summary(const mxArray *element)
     return shape(element) + " " + mxGetClassName(element);
 }
 
-std::string cell_body(const mxArray *array)
+static std::string cell_body(const mxArray *array)
 {
     std::vector<int> d = mexhost::dims(array);
     std::vector<std::string> texts;
@@ -233,7 +231,7 @@ std::string cell_body(const mxArray *array)
     return out;
 }
 
-std::string body(const mxArray *array)
+static std::string body(const mxArray *array)
 {
     mxClassID cls = mxGetClassID(array);
     std::vector<int> d = mexhost::dims(array);
@@ -252,8 +250,6 @@ std::string body(const mxArray *array)
     for (int i = 0; i < d[0]; ++i) out += "    '" + utf8_of(char_row(array, i)) + "'\n";
     return out;
 }
-
-} // namespace
 
 std::string json_value(const mxArray *array)
 {

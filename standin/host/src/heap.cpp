@@ -80,13 +80,15 @@ private:
     unsigned shift_ = 64;
 };
 
-PointerSet &live_blocks()
+} // namespace
+
+static PointerSet &live_blocks()
 {
     static PointerSet *set = new PointerSet; // never destroyed: blocks may outlive static teardown
     return *set;
 }
 
-void *allocate(size_t bytes, bool zero)
+static void *allocate(size_t bytes, bool zero)
 {
     if (bytes > SIZE_MAX - sizeof(Block)) return nullptr;
     void *raw = zero ? std::calloc(1, sizeof(Block) + bytes) : std::malloc(sizeof(Block) + bytes);
@@ -106,13 +108,11 @@ void *allocate(size_t bytes, bool zero)
 }
 
 // True when the running call's failure injection wants this request to fail.
-bool injected_failure()
+static bool injected_failure()
 {
     Call &call = current_call();
     return call.active && ++call.requests == call.fail_at;
 }
-
-} // namespace
 
 namespace mexhost::detail {
 

@@ -8,9 +8,7 @@
 
 using namespace mexhost::detail;
 
-namespace {
-
-void format_into(std::string &out, const char *format, va_list args)
+static void format_into(std::string &out, const char *format, va_list args)
 {
     va_list measure;
     va_copy(measure, args);
@@ -24,8 +22,6 @@ void format_into(std::string &out, const char *format, va_list args)
     std::vsnprintf(&out[0], out.size(), format, args);
     out.resize(static_cast<size_t>(length));
 }
-
-} // namespace
 
 void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...)
 {

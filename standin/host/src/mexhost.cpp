@@ -11,23 +11,23 @@ using namespace mexhost::detail;
 
 namespace mexhost {
 
-namespace {
-
 // Columns of an array of `count` values when no dimensions are given: 1 x N, or 0 x 0.
-std::vector<int> default_dims(std::vector<int> dims, size_t count)
+static std::vector<int> default_dims(std::vector<int> dims, size_t count)
 {
     if (!dims.empty()) return dims;
     if (count == 0) return {0, 0};
     return {1, static_cast<int>(count)};
 }
 
-mxArray *make_sized(mxClassID cls, const std::vector<int> &dims, size_t values, const char *builder)
+static mxArray *make_sized(mxClassID cls, const std::vector<int> &dims, size_t values, const char *builder)
 {
     mxArray *array = create_array(cls, static_cast<int>(dims.size()), dims.data());
     if (array->count != values)
         misuse("%s: %zu values for dimensions of %zu elements", builder, values, array->count);
     return array;
 }
+
+namespace {
 
 // A Fletcher-style digest over 64-bit words: two additions per word, and any single changed
 // word (or two swapped ones) changes it. Enough to catch a plug-in writing into an input.
@@ -41,8 +41,10 @@ struct Digest {
     bool operator!=(const Digest &other) const { return sum != other.sum || sum_of_sums != other.sum_of_sums; }
 };
 
+} // namespace
+
 // Everything a plug-in could change in an input: shape, data, and cell contents.
-void digest(const mxArray *array, Digest &d)
+static void digest(const mxArray *array, Digest &d)
 {
     d.add(static_cast<uint64_t>(array->cls));
     for (int i = 0; i < array->ndim; ++i) d.add(static_cast<uint64_t>(array->dims[i]));
@@ -66,7 +68,7 @@ void digest(const mxArray *array, Digest &d)
     }
 }
 
-Digest checksum(const mxArray *array)
+static Digest checksum(const mxArray *array)
 {
     Digest d;
     digest(array, d);
@@ -74,7 +76,7 @@ Digest checksum(const mxArray *array)
 }
 
 // A C++ exception must not cross the plug-in boundary; one that does is the plug-in's fault.
-void run_entry(Entry entry, int nlhs, mxArray **plhs, int nrhs, const mxArray **prhs)
+static void run_entry(Entry entry, int nlhs, mxArray **plhs, int nrhs, const mxArray **prhs)
 {
     try {
         entry(nlhs, plhs, nrhs, prhs);
@@ -84,7 +86,7 @@ void run_entry(Entry entry, int nlhs, mxArray **plhs, int nrhs, const mxArray **
 }
 
 // The only frame that knows the jump buffer: an error raised below returns here with false.
-__attribute__((noinline)) bool invoke(Call &call, Entry entry, int nlhs, mxArray **plhs, int nrhs,
+static __attribute__((noinline)) bool invoke(Call &call, Entry entry, int nlhs, mxArray **plhs, int nrhs,
                                       const mxArray **prhs)
 {
     if (__builtin_setjmp(call.jump) != 0) return false;
@@ -92,7 +94,7 @@ __attribute__((noinline)) bool invoke(Call &call, Entry entry, int nlhs, mxArray
     return true;
 }
 
-void begin_call(Call &call, const std::string &name, const CallOptions &options)
+static void begin_call(Call &call, const std::string &name, const CallOptions &options)
 {
     if (call.active) misuse("a call of \"%s\" started while \"%s\" is running", name.c_str(), call.name);
     call.active = true;
@@ -110,7 +112,7 @@ void begin_call(Call &call, const std::string &name, const CallOptions &options)
 
 // An output hands over to the caller; one the call did not make itself (an input passed
 // through, or an element a cell holds) is copied instead.
-mxArray *take_output(Call &call, mxArray *output)
+static mxArray *take_output(Call &call, mxArray *output)
 {
     checked(output, "plhs");
     if (output->owner != Owner::Call || output->call_id != call.id) return duplicate(output);
@@ -119,8 +121,6 @@ mxArray *take_output(Call &call, mxArray *output)
     output->call_id = 0;
     return output;
 }
-
-} // namespace
 
 // --- Builders and readers ---
 

@@ -22,6 +22,8 @@ struct ClassInfo {
     bool creatable;
 };
 
+} // namespace
+
 // Indexed by mxClassID.
 const ClassInfo kClasses[] = {
     {"unknown", 0, false}, {"cell", sizeof(mxArray *), true},
@@ -35,18 +37,18 @@ const ClassInfo kClasses[] = {
     {"function_handle", 0, false},
 };
 
-Call g_call;
+static Call g_call;
 
-size_t round16(size_t bytes) { return (bytes + 15) & ~size_t(15); }
+static size_t round16(size_t bytes) { return (bytes + 15) & ~size_t(15); }
 
 // The size of dimension i as the host takes it: missing ones are 1, negative ones 0.
-int dim_at(int ndim, const int *dims, int i)
+static int dim_at(int ndim, const int *dims, int i)
 {
     if (i >= ndim) return 1;
     return dims[i] < 0 ? 0 : dims[i];
 }
 
-[[noreturn]] void out_of_memory()
+[[noreturn]] static void out_of_memory()
 {
     Call &call = current_call();
     if (!call.active) misuse("out of memory while creating an array");
@@ -55,7 +57,7 @@ int dim_at(int ndim, const int *dims, int i)
     raise_error();
 }
 
-mxArray *cell_checked(const mxArray *cell, int index, const char *operation)
+static mxArray *cell_checked(const mxArray *cell, int index, const char *operation)
 {
     mxArray *array = checked(cell, operation);
     if (array->cls != mxCELL_CLASS)
@@ -67,15 +69,13 @@ mxArray *cell_checked(const mxArray *cell, int index, const char *operation)
 }
 
 // During a call a plug-in may change only arrays it made in that call.
-void check_writable(const mxArray *array, const char *operation)
+static void check_writable(const mxArray *array, const char *operation)
 {
     const Call &call = current_call();
     if (call.active && array->call_id != call.id)
         misuse("%s: the array is an input (or was not made by this call) and is read-only",
                operation);
 }
-
-} // namespace
 
 namespace mexhost::detail {
 
