@@ -159,12 +159,12 @@ const Outcome FullNameStatic{"*** Peltrac:Varnelle:GetFullName_Failed_Static",
 const Outcome LongNameTooLong{"*** Peltrac:Varnelle:Orlenda_Failed",
                               "Varnelle: Orlenda failed - name too long."};
 
-
 // ---- fixture --------------------------------------------------------------------------------
 
 // A temporary tree with mixed-case, 8.3 and long names, made the current directory through the
 // platform. Expectations are the tree's own names below the root, after the root's Windows name as
-// the platform spells it.
+// the platform spells it. The root's own name is long and has capitals, which a relative name's
+// result keeps only if the plug-in lowers nothing but the given part.
 class Orlenda : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
