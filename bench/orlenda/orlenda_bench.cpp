@@ -282,8 +282,9 @@ int main(int argc, char **argv)
         mexhost::CallResult result = mexhost::call(*plugin, {cell}, options);
         StandinSetLongPathHook(nullptr);
         size_t after = live_heap();
-        printf("(d) peak memory of the call: live heap +%zu bytes at its peak, +%zu bytes held by the result\n"
-               "    after the call (%.1f bytes per name): scratch at the peak %zd bytes; peak RSS +%ld KiB\n",
+        printf("(d) peak memory of the call (malloc's live bytes, sampled at every GetLongPathNameW):\n"
+               "    peak +%zu bytes; the result it returns +%zu bytes (%.1f per name); peak minus result\n"
+               "    %+zd bytes; peak resident size +%ld KiB\n",
                peak_heap - before, after - before, (double)(after - before) / count,
                (ssize_t)(peak_heap - after), max_rss_kib() - rss_before);
     }
