@@ -93,7 +93,7 @@ TEST_F(FullPathTest, UncCurrentDirectory)
     expectFullNames({
         {u"x", u"\\\\srv\\share\\sub\\x"},
         {u"\\x", u"\\\\srv\\share\\x"},
-        {u"..\\..\\..", u"\\\\srv\\share"},
+        {u"..\\..\\..", u"\\\\srv\\share\\"},
         {u"c:x", u"C:\\windows\\x"},  // C:'s own directory, recorded earlier
     });
 }

@@ -73,11 +73,10 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
         size_t end = rest.find(u'\\', begin);
         bool last = end == npos;
         wstring part = rest.substr(begin, last ? npos : end - begin);
-        if (part == u".") {
-            // "C:\a\." -> "C:\a"
-        } else if (part == u"..") {
-            if (parts.size() > floor)
+        if (part == u"." || part == u"..") {
+            if (part == u".." && parts.size() > floor)
                 parts.pop_back();
+            trailing = last && parts.size() <= floor;  // "\\srv\share\x\.." -> "\\srv\share\", as "C:\x\.." -> "C:\"
         } else if (last) {
             part = stripDotsAndSpaces(part);  // "a. . " -> "a"; "..  " -> "" (kept separator)
             if (part.empty())
@@ -114,10 +113,11 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
 // Full names of the absolute kinds; `s` uses backslashes only.
 static DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
 {
-    if (s.size() >= 3 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?') &&
-        (s.size() == 3 || s[3] == u'\\'))
-        // "\\?\C:\x", "\\.\pipe", "\\.": local device, its root is the first four units
-        return normalise(s.substr(0, 3) + u'\\', s.size() > 4 ? s.substr(4) : wstring(), 0, out, filePart);
+    if (s.size() == 3 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?'))
+        return normalise(u"\\\\.\\", wstring(), 0, out, filePart);  // "\\?", "\\.": the device root
+    if (s.size() >= 4 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?') && s[3] == u'\\')
+        // "\\?\C:\x", "\\.\pipe": local device, its root is the first four units
+        return normalise(s.substr(0, 4), s.substr(4), 0, out, filePart);
     if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
         // "\\server\share\x": UNC, server and share are never removed by ".."
         return normalise(u"\\\\", s.substr(2), 2, out, filePart);
