@@ -76,7 +76,8 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
         if (part == u"." || part == u"..") {
             if (part == u".." && parts.size() > floor)
                 parts.pop_back();
-            trailing = last && parts.size() <= floor;  // "\\srv\share\x\.." -> "\\srv\share\", as "C:\x\.." -> "C:\"
+            // "\\srv\share\x\.." -> "\\srv\share\", as "C:\x\.." -> "C:\"
+            trailing = last && parts.size() <= floor;
         } else if (last) {
             part = stripDotsAndSpaces(part);  // "a. . " -> "a"; "..  " -> "" (kept separator)
             if (part.empty())
