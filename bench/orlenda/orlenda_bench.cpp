@@ -282,6 +282,7 @@ int main(int argc, char **argv)
         mexhost::CallResult result = mexhost::call(*plugin, {cell}, options);
         StandinSetLongPathHook(nullptr);
         size_t after = live_heap();
+        if (after == before) printf("(d) malloc keeps no statistics here (a sanitizer's allocator?)\n");
         printf("(d) peak memory of the call (malloc's live bytes, sampled at every GetLongPathNameW):\n"
                "    peak +%zu bytes; the result it returns +%zu bytes (%.1f per name); peak minus result\n"
                "    %+zd bytes; peak resident size +%ld KiB\n",
