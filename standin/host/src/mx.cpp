@@ -212,7 +212,8 @@ size_t mxGetNumberOfElements(const mxArray *array)
 void *mxGetData(const mxArray *array) { return checked(array, "mxGetData")->data; }
 
 // Units 0x00-0xFF become the byte of the same value (Latin-1, as a Western code page); any
-// other unit becomes '?', as a conversion to a non-Unicode code page does.
+// other unit becomes '?', as a conversion to a non-Unicode code page does. A 0 unit ends the
+// C string early. Null for an array that is not char, as the host gives.
 char *mxArrayToString(const mxArray *array)
 {
     mxArray *source = checked(array, "mxArrayToString");
