@@ -1,0 +1,237 @@
+// The path case table of tests/paths run through whichever path API this is built against: the
+// kernel32 stand-in on Linux, wine's (or Windows') own in the cross build. Prints one line per row,
+// and fails on a row whose answer differs from the table, unless on Windows the row is marked as
+// one where wine is known to answer otherwise, a choice Windows never confirmed, or a derived
+// short name.
+// Usage: paths_table TREE_FOLDER
+//   TREE_FOLDER receives the table's tree. Under wine, drive T: must already name that folder (a
+//   link in the prefix's dosdevices); here the stand-in maps T: itself, and C: to a folder beside
+//   it holding "windows".
+#ifdef _WIN32
+#define PATHS_TEXT(s) L##s
+#endif
+#include "../paths/path_cases.h"
+
+#ifndef _WIN32
+#include <standin/paths.h>
+#endif
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using WString = std::basic_string<WCHAR>;
+
+namespace {
+
+// The conversion rows name the tree as C:; here it is T:, so that C: stays wine's own.
+WString on_tree_drive(const WCHAR *name)
+{
+    WString text(name);
+    for (size_t at = 0; (at = text.find(':', at)) != WString::npos; ++at) {
+        if (at > 0 && (text[at - 1] == 'C' || text[at - 1] == 'c')) text[at - 1] = (WCHAR)(text[at - 1] + ('T' - 'C'));
+    }
+    return text;
+}
+
+std::string shown(const WCHAR *text, size_t length)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < length; ++i) {
+        unsigned unit = (unsigned)text[i];
+        if (unit >= 0x20 && unit < 0x7F) {
+            out += (char)unit;
+        } else {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04X", unit);
+            out += escape;
+        }
+    }
+    return out + "\"";
+}
+
+std::string shown(const WString &text) { return shown(text.data(), text.size()); }
+
+struct Answer {
+    DWORD ret;
+    DWORD error;  // last error when ret is 0
+    WString text; // what the buffer holds when the call succeeded
+    int filePart; // full names only: offset, -1 for NULL
+};
+
+bool operator==(const Answer &a, const Answer &b)
+{
+    return a.ret == b.ret && a.error == b.error && a.text == b.text && a.filePart == b.filePart;
+}
+
+std::string shown(const Answer &answer)
+{
+    if (answer.ret == 0) return "fails, error " + std::to_string(answer.error);
+    std::string out = shown(answer.text) + " (" + std::to_string(answer.ret) + ")";
+    if (answer.filePart != -2) out += " file part " + std::to_string(answer.filePart);
+    return out;
+}
+
+Answer expected_answer(const WCHAR *expected, DWORD ret, DWORD error, int filePart)
+{
+    if (expected == nullptr) return {0, error, WString(), filePart};
+    return {ret, 0, WString(expected), filePart};
+}
+
+// Rows where wine answers otherwise although the table does not mark them, sent back to the
+// table's owner to be marked or decided; until then excused on Windows like marked rows. The
+// names are the table's, on drive C:.
+struct Reported {
+    const char *function;
+    const WCHAR *name;
+    const char *why;
+};
+const Reported kReported[] = {
+    {"long", PATHS_TEXT("C:\\CAF\u00C9.TXT"),
+     "an 8.3-sized name with a non-ASCII letter: wine looks it up and gives the disk's spelling"},
+    {"long", PATHS_TEXT("C:\\nope\\x"), "a missing folder: wine says 2; Windows' own tests accept 2 or 3"},
+    {"long", PATHS_TEXT("C:\\ABC.TXT\\x"), "a file used as a folder: wine says 2"},
+    {"short", PATHS_TEXT("C:\\docs"), "an 8.3 name with no short name: wine gives the disk's spelling"},
+};
+
+const Reported *reported(const char *function, const WCHAR *name)
+{
+    for (const Reported &row : kReported)
+        if (std::string(function) == row.function && WString(name) == row.name) return &row;
+    return nullptr;
+}
+
+// Counts of the rows, by outcome.
+struct Tally {
+    int agree = 0, excused = 0, disagree = 0;
+};
+
+// One row's verdict, printed; a difference is excused only on Windows and only for a marked row.
+void judge(Tally &tally, const char *function, const WCHAR *table_name, const WString &name, const Answer &expected,
+           const Answer &got, unsigned flags)
+{
+    const Reported *sent_back = reported(function, table_name);
+    std::string verdict;
+    if (expected == got) {
+        ++tally.agree;
+        verdict = flags & kWineDiffers ? "same (the table expects wine to differ)" : "same";
+    } else {
+#ifdef _WIN32
+        const bool excusable = (flags & (kWineDiffers | kChosen | kDerivedShort)) != 0 || sent_back != nullptr;
+#else
+        const bool excusable = false;
+#endif
+        std::string why = flags & kWineDiffers    ? "known wine difference"
+                          : flags & kDerivedShort ? "short names derived otherwise"
+                          : flags & kChosen       ? "unconfirmed on Windows, the stand-in's choice"
+                          : sent_back != nullptr  ? std::string("NOT MARKED, reported: ") + sent_back->why
+                                                  : "NOT MARKED";
+        if (excusable) {
+            ++tally.excused;
+            verdict = "differs: " + why;
+        } else {
+            ++tally.disagree;
+            verdict = "DISAGREES (" + why + ")";
+        }
+        verdict += "\n      table: " + shown(expected) + "\n      here:  " + shown(got);
+    }
+    printf("%-6s %s: %s\n", function, shown(name).c_str(), verdict.c_str());
+}
+
+Answer full_path(const WString &name)
+{
+    WCHAR buffer[300];
+    WCHAR *filePart = buffer + 299;
+    SetLastError(0);
+    DWORD ret = GetFullPathNameW(name.c_str(), 260, buffer, &filePart);
+    if (ret == 0 || ret >= 260) return {ret, GetLastError(), WString(), -1};
+    return {ret, 0, WString(buffer, ret), filePart == nullptr ? -1 : (int)(filePart - buffer)};
+}
+
+Answer long_or_short(DWORD (*function)(LPCWSTR, LPWSTR, DWORD), const WString &name)
+{
+    WCHAR buffer[300];
+    SetLastError(0);
+    DWORD ret = function(name.c_str(), buffer, 260);
+    if (ret == 0 || ret > 260) return {ret, GetLastError(), WString(), -2};
+    return {ret, 0, WString(buffer, ret), -2};
+}
+
+DWORD WINAPI long_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
+{
+    return GetLongPathNameW(source, destination, capacity);
+}
+
+DWORD WINAPI short_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
+{
+    return GetShortPathNameW(source, destination, capacity);
+}
+
+bool make_tree(const fs::path &root)
+{
+    std::error_code error;
+    fs::remove_all(root, error);
+    fs::create_directories(root, error);
+    for (const char *entry : kPathTree) {
+        std::string name(entry);
+        fs::path path = root / fs::u8path(name);
+        if (!name.empty() && name.back() == '/') fs::create_directories(path, error);
+        else std::ofstream(path) << "x";
+        if (!fs::exists(path)) {
+            fprintf(stderr, "cannot make %s\n", path.string().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: paths_table TREE_FOLDER\n");
+        return 2;
+    }
+    const fs::path tree = fs::absolute(argv[1]);
+    if (!make_tree(tree)) return 2;
+#ifndef _WIN32
+    const fs::path c_drive = tree.parent_path() / (tree.filename().string() + "-c");
+    fs::create_directories(c_drive / "windows");
+    StandinMapDrive('C', c_drive.c_str());
+    StandinMapDrive('T', tree.c_str());
+    StandinMapShare(u"\\\\srv\\share", (tree / "Program Files").c_str());
+#endif
+    WCHAR probe[MAX_PATH];
+    if (GetLongPathNameW(on_tree_drive(PATHS_TEXT("C:\\Program Files")).c_str(), probe, MAX_PATH) == 0) {
+        fprintf(stderr, "drive T: does not name %s\n", tree.string().c_str());
+        return 2;
+    }
+
+    Tally tally;
+    if (!SetCurrentDirectoryW(PATHS_TEXT("C:\\windows"))) return 2;
+    for (const FullPathCase &row : kFullPathCases) {
+        judge(tally, "full", row.name, row.name, expected_answer(row.expected, row.ret, row.error, row.filePart),
+              full_path(row.name), row.flags);
+    }
+    if (!SetCurrentDirectoryW(on_tree_drive(PATHS_TEXT("C:\\Program Files")).c_str())) return 2;
+    for (const ConvertCase &row : kLongPathCases) {
+        WString name = on_tree_drive(row.name);
+        Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
+                                          row.error, -2);
+        judge(tally, "long", row.name, name, expected, long_or_short(long_path, name), row.flags);
+    }
+    for (const ConvertCase &row : kShortPathCases) {
+        WString name = on_tree_drive(row.name);
+        Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
+                                          row.error, -2);
+        judge(tally, "short", row.name, name, expected, long_or_short(short_path, name), row.flags);
+    }
+
+    printf("\n%d rows: %d as the table says, %d differ where the table marks it, %d disagree\n",
+           tally.agree + tally.excused + tally.disagree, tally.agree, tally.excused, tally.disagree);
+    return tally.disagree == 0 ? 0 : 1;
+}
