@@ -26,7 +26,8 @@ function(add_mex_plugin name)
   endif()
   if(MINGW)
     # GNU ld exports every global symbol of a DLL that marks none, and the static runtimes bring
-    # their own: only what the sources mark dllexport may leave.
-    target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
+    # their own: only what the sources mark dllexport may leave. Release files ship stripped of
+    # the runtimes' debug information.
+    target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols $<$<CONFIG:Release,MinSizeRel>:-s>)
   endif()
 endfunction()
