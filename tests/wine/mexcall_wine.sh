@@ -77,6 +77,18 @@ expect "relative: the current folder keeps its case" 0 \
 expect "forward slashes and dot-dot" 0 \
   '{"outputs":['"$(char 'C:\OrlendaWine\mixed case folder\ReadMe.TXT')"']}' \
   win "$mexcall" --json --nargout 1 Orlenda "'../Mixed Case Folder/./readme.txt'"
+expect "rooted on the current drive" 0 \
+  '{"outputs":['"$(char 'C:\orlendawine\mixed case folder')"']}' \
+  win "$mexcall" --json --nargout 1 Orlenda "'\\ORLENDAWINE\\MIXED CASE FOLDER'"
+expect "drive-relative on the current drive" 0 \
+  '{"outputs":['"$(char "$cwd\\ReadMe.TXT")"']}' \
+  win "$mexcall" --json --nargout 1 Orlenda "'c:README.TXT'"
+expect "a 2x5 char matrix, read column by column" 0 \
+  '{"outputs":['"$(char "$cwd\\ReadMe.TXT")"']}' \
+  win "$mexcall" --json --nargout 1 Orlenda "['RAM.X';'EDETT']"
+expect "a drive wine does not have: 1x0" 0 \
+  '{"outputs":[{"class":"char","dims":[1,0],"value":""}]}' \
+  win "$mexcall" --json --nargout 1 Orlenda "'q:\\nothing'"
 expect "a missing name: 1x0" 0 \
   '{"outputs":[{"class":"char","dims":[1,0],"value":""}]}' \
   win "$mexcall" --json --nargout 1 Orlenda "'missing.txt'"
