@@ -1,0 +1,21 @@
+function build_with_mex(outdir)
+%BUILD_WITH_MEX  Build Orlenda.mexw64 and tessaly.mexw64 with MATLAB's own mex, on Windows.
+%   build_with_mex builds both plug-ins from this repository into its folder 'dist', beside
+%   their help files; build_with_mex(OUTDIR) puts all four files in OUTDIR instead.
+%   Needs a C++ compiler set up for mex (mex -setup C++).
+%
+%   -compatibleArrayDims selects the 32-bit-dimensions API the sources are written for (the
+%   _700 operations); mex then marks the files with that API version itself. The sources
+%   include MATLAB's own mex.h: host/mex.h serves only the builds without MATLAB, so no -I.
+root = fileparts(fileparts(mfilename('fullpath')));
+if nargin < 1
+    outdir = fullfile(root, 'dist');
+end
+if ~exist(outdir, 'dir')
+    mkdir(outdir);
+end
+mex('-compatibleArrayDims', '-outdir', outdir, fullfile(root, 'pathname', 'Orlenda.cpp'));
+mex('-compatibleArrayDims', '-outdir', outdir, fullfile(root, 'registry', 'tessaly.cpp'), '-ladvapi32');
+copyfile(fullfile(root, 'pathname', 'Orlenda.m'), outdir);
+copyfile(fullfile(root, 'registry', 'tessaly.m'), outdir);
+end
