@@ -9,7 +9,7 @@ prefix=$(realpath -m "$1")
 shift
 "$(dirname "$0")/wine-prefix.sh" "$prefix"
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 # The program's folder joins PATH, as the host's folder does on Windows: a plug-in loaded from
 # another folder finds libmx.dll and libmex.dll there. (wine's Z: drive is the build machine's /.)
