@@ -3,6 +3,8 @@
 // and fails on a row whose answer differs from the table, unless on Windows the row is marked as
 // one where wine is known to answer otherwise, a choice Windows never confirmed, or a derived
 // short name.
+// Rows marked "long*" repeat a long-name row whose short names are the stand-in's derivation, with
+// this platform's short names for the same entries instead.
 // Usage: paths_table TREE_FOLDER
 //   TREE_FOLDER receives the table's tree. Under wine, drive T: must already name that folder (a
 //   link in the prefix's dosdevices); here the stand-in maps T: itself, and C: to a folder beside
@@ -95,6 +97,8 @@ const Reported kReported[] = {
     {"long", PATHS_TEXT("C:\\nope\\x"), "a missing folder: wine says 2; Windows' own tests accept 2 or 3"},
     {"long", PATHS_TEXT("C:\\ABC.TXT\\x"), "a file used as a folder: wine says 2"},
     {"short", PATHS_TEXT("C:\\docs"), "an 8.3 name with no short name: wine gives the disk's spelling"},
+    {"long*", PATHS_TEXT("\\\\?\\C:\\PROGRA~2\\COMMON~1"),
+     "wine leaves short names behind \\\\?\\ as they are; Windows expands them (its own tests)"},
 };
 
 const Reported *reported(const char *function, const WCHAR *name)
@@ -170,6 +174,49 @@ DWORD WINAPI short_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
     return GetShortPathNameW(source, destination, capacity);
 }
 
+// The components of a name and the separators after each, so that joining them gives it back.
+std::vector<WString> components(const WString &name)
+{
+    std::vector<WString> parts;
+    size_t start = 0;
+    while (start < name.size()) {
+        size_t end = name.find_first_of(PATHS_TEXT("\\/"), start);
+        end = end == WString::npos ? name.size() : name.find_first_not_of(PATHS_TEXT("\\/"), end);
+        if (end == WString::npos) end = name.size();
+        parts.push_back(name.substr(start, end - start));
+        start = end;
+    }
+    return parts;
+}
+
+// A name whose short components are the table's own derivation, rewritten with this platform's
+// short names for the same entries (the expected long name tells which), in the given letter
+// case; so the expansion is compared even where the derivations differ. Empty when it cannot be.
+WString with_own_short_names(const WString &name, const WString &expected)
+{
+    std::vector<WString> given = components(name), target = components(expected);
+    if (given.size() != target.size()) return WString();
+    WString out, prefix;
+    for (size_t i = 0; i < given.size(); ++i) {
+        prefix += target[i];
+        if (given[i].find('~') == WString::npos) {
+            out += given[i];
+            continue;
+        }
+        WCHAR buffer[MAX_PATH];
+        DWORD n = GetShortPathNameW(prefix.c_str(), buffer, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return WString();
+        std::vector<WString> own = components(WString(buffer, n));
+        WString part = own.back();
+        bool lower = false;
+        for (WCHAR unit : given[i]) lower = lower || (unit >= 'a' && unit <= 'z');
+        for (WCHAR &unit : part)
+            if (lower && unit >= 'A' && unit <= 'Z') unit = (WCHAR)(unit + 0x20);
+        out += part;
+    }
+    return out;
+}
+
 bool make_tree(const fs::path &root)
 {
     std::error_code error;
@@ -223,6 +270,12 @@ int main(int argc, char **argv)
         Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
                                           row.error, -2);
         judge(tally, "long", row.name, name, expected, long_or_short(long_path, name), row.flags);
+        if ((row.flags & kDerivedShort) && row.expected != nullptr) {
+            // No short names of its own here: the answer is that lookup's failure.
+            WString own = with_own_short_names(name, on_tree_drive(row.expected));
+            Answer got = own.empty() ? Answer{0, GetLastError(), WString(), -2} : long_or_short(long_path, own);
+            judge(tally, "long*", row.name, own.empty() ? name : own, expected, got, row.flags & ~kDerivedShort);
+        }
     }
     for (const ConvertCase &row : kShortPathCases) {
         WString name = on_tree_drive(row.name);
