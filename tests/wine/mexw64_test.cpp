@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using VersionQuery = void (*)(unsigned int *built_by_release, unsigned int *target_api_version);
@@ -12,7 +14,10 @@ TEST(Mexw64, ExportsTheEntryAndReportsTheApiItWasBuiltFor)
 {
     for (const char *path : {ORLENDA_PLUGIN, TESSALY_PLUGIN}) {
         SCOPED_TRACE(path);
-        HMODULE module = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+        std::string name(path);
+        for (char &c : name)
+            if (c == '/') c = '\\'; // the altered search path needs backslashes
+        HMODULE module = LoadLibraryExA(name.c_str(), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
         ASSERT_NE(module, nullptr) << "error " << GetLastError();
         EXPECT_NE(GetProcAddress(module, "mexFunction"), nullptr);
         auto query = (VersionQuery)(void *)GetProcAddress(module, "mexfilerequiredapiversion");
