@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "mexhost.h"
+#include "orlenda_call.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -24,21 +24,6 @@ namespace {
 std::u16string repeat(char16_t unit, size_t times)
 {
     return std::u16string(times, unit);
-}
-
-std::string narrow(const std::u16string &units)
-{
-    std::string out;
-    for (char16_t unit : units) {
-        if (unit >= 0x20 && unit < 0x7F) {
-            out += (char)unit;
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04X", (unsigned)unit);
-            out += escape;
-        }
-    }
-    return out;
 }
 
 // What the plug-in handed the platform, call by call.
@@ -96,33 +81,10 @@ DWORD long_hook(LPCWSTR source, LPWSTR destination, DWORD capacity)
     return answer;
 }
 
-struct Outcome {
-    std::string identifier;
-    std::string message;
-};
-
-const Outcome BadInputType{"*** Peltrac:Varnelle:BadInputType",
-                           "Varnelle: [FileName] must be a string or cell string."};
-const Outcome FullNameStatic{"*** Peltrac:Varnelle:GetFullName_Failed_Static",
-                             "Varnelle: VarnelleName failed."};
-const Outcome FullNameDynamic{"*** Peltrac:Varnelle:GetFullName_Failed_Dynamic",
-                              "Varnelle: VarnelleName failed."};
-const Outcome LongNameTooLong{"*** Peltrac:Varnelle:Orlenda_Failed",
-                              "Varnelle: Orlenda failed - name too long."};
-
 // Every test starts from the stand-in's start state, with recording hooks that pass every call
 // through until a script says otherwise.
-class OrlendaScripted : public ::testing::Test {
+class OrlendaScripted : public OrlendaCall {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string error;
-        plugin_ = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
-        ASSERT_TRUE(plugin_) << error;
-    }
-
-    static void TearDownTestSuite() { plugin_.reset(); }
-
     void SetUp() override
     {
         StandinResetPaths();
@@ -136,39 +98,7 @@ protected:
 
     void TearDown() override { StandinResetPaths(); }
 
-    static mexhost::CallResult run(mxArray *input)
-    {
-        mexhost::CallResult result = mexhost::call(*plugin_, {input});
-        mexhost::destroy(input);
-        return result;
-    }
-
-    static void expect_failure(const mexhost::CallResult &result, const Outcome &outcome)
-    {
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.identifier, outcome.identifier);
-        EXPECT_EQ(result.message, outcome.message);
-        EXPECT_TRUE(result.outputs.empty()) << "an output survived the error";
-    }
-
-    static std::u16string row_of(const mexhost::CallResult &result)
-    {
-        EXPECT_TRUE(result.ok) << result.identifier << ": " << result.message;
-        EXPECT_EQ(result.leaked_blocks, 0u);
-        EXPECT_EQ(result.leaked_arrays, 0u);
-        if (!result.ok || result.outputs.size() != 1) {
-            ADD_FAILURE() << "no output";
-            return u"<no output>";
-        }
-        std::u16string units = mexhost::char_units(result.outputs[0]);
-        EXPECT_EQ(mexhost::dims(result.outputs[0]), (std::vector<int>{1, (int)units.size()}));
-        return units;
-    }
-
-    static std::unique_ptr<mexhost::Plugin> plugin_;
 };
-
-std::unique_ptr<mexhost::Plugin> OrlendaScripted::plugin_;
 
 // ---- what the platform is handed -------------------------------------------------------------
 
@@ -185,7 +115,7 @@ TEST_F(OrlendaScripted, LowersOnlyAsciiCapitalsBeforeThePlatformSeesTheName)
         SCOPED_TRACE("units from " + std::to_string(first));
         full_calls.clear();
         full_script = {0};
-        expect_failure(run(mexhost::make_char(given)), FullNameStatic);
+        expect_failure(run({mexhost::make_char(given)}), FullNameStatic);
         ASSERT_EQ(full_calls.size(), 1u);
         EXPECT_TRUE(full_calls[0].name == expected) << "the platform saw other units";
     }
@@ -195,7 +125,7 @@ TEST_F(OrlendaScripted, HandsTheFullNameToGetLongPathNameWInPlaceWithCapacity260
 {
     for (const char16_t *given : {u"C:\\Temp\\ABC.TXT", u"D:\\x"}) {
         SCOPED_TRACE(narrow(given));
-        EXPECT_EQ(narrow(row_of(run(mexhost::make_char(given)))), "");
+        EXPECT_EQ(narrow(row_of(run({mexhost::make_char(given)}))), "");
     }
     ASSERT_EQ(full_calls.size(), 2u);
     ASSERT_EQ(long_calls.size(), 2u);
@@ -213,8 +143,8 @@ TEST_F(OrlendaScripted, HandsTheFullNameToGetLongPathNameWInPlaceWithCapacity260
 // The platform sees only element 3 before the number at element 2 stops the call.
 TEST_F(OrlendaScripted, ConvertsTheLastCellElementFirst)
 {
-    mexhost::CallResult result = run(mexhost::make_cell(
-        {1, 3}, {mexhost::make_char(u"a"), mexhost::make_double({5}), mexhost::make_char(u"b")}));
+    mexhost::CallResult result = run({mexhost::make_cell(
+        {1, 3}, {mexhost::make_char(u"a"), mexhost::make_double({5}), mexhost::make_char(u"b")})});
     expect_failure(result, BadInputType);
     EXPECT_EQ(result.leaked_blocks, 0u);
     ASSERT_EQ(full_calls.size(), 1u);
@@ -244,7 +174,7 @@ TEST_F(OrlendaScripted, ReportsWhatThePlatformCannotDo)
         long_calls.clear();
         full_script = c.full;
         long_script = c.long_;
-        expect_failure(run(mexhost::make_char(u"Z:\\tmp")), c.outcome);
+        expect_failure(run({mexhost::make_char(u"Z:\\tmp")}), c.outcome);
         EXPECT_EQ(full_calls.size(), c.full_calls);
         EXPECT_EQ(long_calls.size(), c.long_calls);
         if (full_calls.size() == 2) {
@@ -256,7 +186,7 @@ TEST_F(OrlendaScripted, ReportsWhatThePlatformCannotDo)
 TEST_F(OrlendaScripted, TakesAnEmptyLongNameAsAMissingOne)
 {
     long_script = {0};
-    EXPECT_EQ(narrow(row_of(run(mexhost::make_char(u"Z:\\tmp")))), "");
+    EXPECT_EQ(narrow(row_of(run({mexhost::make_char(u"Z:\\tmp")}))), "");
 }
 
 // ---- full names longer than MAX_PATH ---------------------------------------------------------
@@ -292,7 +222,7 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
             ASSERT_TRUE(StandinMapShare(u"\\\\server\\share", share.c_str()));
             ASSERT_TRUE(SetCurrentDirectoryW(u"\\\\server\\share\\dir"));
         }
-        mexhost::CallResult result = run(mexhost::make_char(c.given));
+        mexhost::CallResult result = run({mexhost::make_char(c.given)});
         EXPECT_EQ(narrow(row_of(result)), narrow(c.handed.substr(0, 260)));
         EXPECT_EQ(result.allocations, 2u) << "the working copy and the enlarged buffer";
 
@@ -318,7 +248,7 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
 // freed.
 TEST_F(OrlendaScripted, FreesTheEnlargedBufferOnSuccess)
 {
-    mexhost::CallResult result = run(mexhost::make_char(u"Z:\\tmp\\" + repeat(u'm', 300)));
+    mexhost::CallResult result = run({mexhost::make_char(u"Z:\\tmp\\" + repeat(u'm', 300))});
     EXPECT_EQ(narrow(row_of(result)), "");
     EXPECT_EQ(result.allocations, 2u);
     ASSERT_EQ(long_calls.size(), 1u);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "mexhost.h"
+#include "orlenda_call.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -129,49 +129,17 @@ void replace_all(std::u16string &text, const std::u16string &token, const std::u
         text.replace(at, token.size(), value);
 }
 
-std::string narrow(const std::u16string &units)
-{
-    std::string out;
-    for (char16_t unit : units) {
-        if (unit < 0x80) out += (char)unit;
-        else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04X", (unsigned)unit);
-            out += escape;
-        }
-    }
-    return out;
-}
-
-struct Outcome {
-    std::string identifier;
-    std::string message;
-};
-
-const Outcome BadNInput{"*** Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."};
-const Outcome BadInputType{"*** Peltrac:Varnelle:BadInputType",
-                           "Varnelle: [FileName] must be a string or cell string."};
-const Outcome BadInputSize{"*** Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
-const Outcome NoMemoryName{"*** Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
-const Outcome NoMemoryBuffer{"*** Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
-const Outcome FullNameStatic{"*** Peltrac:Varnelle:GetFullName_Failed_Static",
-                             "Varnelle: VarnelleName failed."};
-const Outcome LongNameTooLong{"*** Peltrac:Varnelle:Orlenda_Failed",
-                              "Varnelle: Orlenda failed - name too long."};
-
 // ---- fixture --------------------------------------------------------------------------------
 
 // A temporary tree with mixed-case, 8.3 and long names, made the current directory through the
 // platform. Expectations are the tree's own names below the root, after the root's Windows name as
 // the platform spells it. The root's own name is long and has capitals, which a relative name's
 // result keeps only if the plug-in lowers nothing but the given part.
-class Orlenda : public ::testing::Test {
+class Orlenda : public OrlendaCall {
 protected:
     static void SetUpTestSuite()
     {
-        std::string error;
-        plugin_ = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
-        ASSERT_TRUE(plugin_) << error;
+        OrlendaCall::SetUpTestSuite();
 
         unsigned long tag = (unsigned long)std::chrono::steady_clock::now().time_since_epoch().count();
         host_root_ = fs::temp_directory_path() / ("Orlenda Fixture " + std::to_string(tag % 1000000007));
@@ -205,7 +173,7 @@ protected:
     {
         std::error_code ignored;
         fs::remove_all(creatable(host_root_), ignored);
-        plugin_.reset();
+        OrlendaCall::TearDownTestSuite();
     }
 
     void SetUp() override
@@ -223,43 +191,6 @@ protected:
         return text;
     }
 
-    static mexhost::CallResult run(std::vector<mxArray *> inputs, mexhost::CallOptions options = {})
-    {
-        mexhost::CallResult result =
-            mexhost::call(*plugin_, std::vector<const mxArray *>(inputs.begin(), inputs.end()), options);
-        for (mxArray *input : inputs) mexhost::destroy(input);
-        return result;
-    }
-
-    static void expect_failure(const mexhost::CallResult &result, const Outcome &outcome)
-    {
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.identifier, outcome.identifier);
-        EXPECT_EQ(result.message, outcome.message);
-        EXPECT_TRUE(result.outputs.empty()) << "an output survived the error";
-    }
-
-    // A successful call that left nothing unfreed; its one output, a 1 x N char row.
-    static std::u16string row_of(const mexhost::CallResult &result)
-    {
-        EXPECT_TRUE(result.ok) << result.identifier << ": " << result.message;
-        EXPECT_EQ(result.leaked_blocks, 0u);
-        EXPECT_EQ(result.leaked_arrays, 0u);
-        if (!result.ok || result.outputs.size() != 1) {
-            ADD_FAILURE() << "no output";
-            return u"<no output>";
-        }
-        return row(result.outputs[0]);
-    }
-
-    static std::u16string row(const mxArray *array)
-    {
-        std::u16string units = mexhost::char_units(array);
-        EXPECT_EQ(mexhost::dims(array), (std::vector<int>{1, (int)units.size()}));
-        return units;
-    }
-
-    static std::unique_ptr<mexhost::Plugin> plugin_;
     static fs::path host_root_;
     static std::u16string root_;         // the root's Windows name, as made the current directory
     static std::u16string cwd_;          // its full long name: the current folder's part of a result
@@ -270,7 +201,6 @@ protected:
     static std::u16string deep_name_;    // a file whose full name is far longer than 260 units
 };
 
-std::unique_ptr<mexhost::Plugin> Orlenda::plugin_;
 fs::path Orlenda::host_root_;
 std::u16string Orlenda::root_;
 std::u16string Orlenda::cwd_;
