@@ -28,17 +28,7 @@ static void runTable(Convert convert, const ConvertCase *rows, size_t count)
         std::vector<WCHAR> buffer(300, kSentinel);
         SetLastError(kUnsetError);
         DWORD ret = convert(row.name, buffer.data(), 260);
-        EXPECT_EQ(row.ret, ret);
-        if (row.expected) {
-            ASSERT_EQ(text(row.expected).size(), row.ret) << "table row: ret is not the expected length";
-            EXPECT_EQ(text(row.expected), std::u16string(buffer.data(), ret < 260 ? ret : 0));
-            EXPECT_EQ(0, buffer[ret]);
-            EXPECT_TRUE(untouched(buffer, ret + 1));
-            EXPECT_EQ(kUnsetError, GetLastError());
-        } else {
-            EXPECT_EQ(row.error, GetLastError());
-            EXPECT_TRUE(untouched(buffer, 0));
-        }
+        expectRowOutcome(buffer, ret, row.expected, row.ret, row.error);
     }
 }
 

@@ -30,6 +30,25 @@ inline bool untouched(const std::vector<WCHAR> &buffer, size_t from)
     return true;
 }
 
+// A table row's outcome in a 300-unit sentinel buffer handed over with capacity 260: the expected
+// name, terminated, with nothing written past it and the last error untouched; or, for a failing
+// row (no expected name), the row's error and a buffer left as it was.
+inline void expectRowOutcome(const std::vector<WCHAR> &buffer, DWORD ret, const WCHAR *expected, DWORD expectedRet,
+                             DWORD expectedError)
+{
+    EXPECT_EQ(expectedRet, ret);
+    if (expected) {
+        ASSERT_EQ(text(expected).size(), expectedRet) << "table row: ret is not the expected length";
+        EXPECT_EQ(text(expected), std::u16string(buffer.data(), ret < 260 ? ret : 0));
+        EXPECT_EQ(0, buffer[ret < 260 ? ret : 0]);
+        EXPECT_TRUE(untouched(buffer, ret + 1));
+        EXPECT_EQ(kUnsetError, GetLastError());
+    } else {
+        EXPECT_EQ(expectedError, GetLastError());
+        EXPECT_TRUE(untouched(buffer, 0));
+    }
+}
+
 // Creates "folder/" or "file" below the root.
 inline void createEntry(const std::string &root, const std::string &entry)
 {

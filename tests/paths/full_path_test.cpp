@@ -25,22 +25,13 @@ TEST_F(FullPathTest, CaseTable)
         LPWSTR filePart = buffer.data() + 299;
         SetLastError(kUnsetError);
         DWORD ret = GetFullPathNameW(row.name, 260, buffer.data(), &filePart);
-        EXPECT_EQ(row.ret, ret);
-        if (row.expected) {
-            ASSERT_EQ(text(row.expected).size(), row.ret) << "table row: ret is not the expected length";
-            EXPECT_EQ(text(row.expected), std::u16string(buffer.data(), ret < 260 ? ret : 0));
-            EXPECT_EQ(0, buffer[ret]);
-            EXPECT_TRUE(untouched(buffer, ret + 1));
-            EXPECT_EQ(kUnsetError, GetLastError());
-            if (row.filePart < 0)
-                EXPECT_EQ(nullptr, filePart);
-            else
-                EXPECT_EQ(buffer.data() + row.filePart, filePart);
-        } else {
-            EXPECT_EQ(row.error, GetLastError());
-            EXPECT_TRUE(untouched(buffer, 0));
-            EXPECT_EQ(buffer.data() + 299, filePart);
-        }
+        expectRowOutcome(buffer, ret, row.expected, row.ret, row.error);
+        if (!row.expected)
+            EXPECT_EQ(buffer.data() + 299, filePart) << "a failing call set the file part";
+        else if (row.filePart < 0)
+            EXPECT_EQ(nullptr, filePart);
+        else
+            EXPECT_EQ(buffer.data() + row.filePart, filePart);
     }
 }
 

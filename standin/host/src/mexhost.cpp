@@ -147,32 +147,34 @@ mxArray *make_cell(std::vector<int> dims, std::vector<mxArray *> elements)
     return array;
 }
 
+// Numeric and logical builders differ only in class and element type.
+template <typename Element, typename Value>
+static mxArray *make_values(mxClassID cls, const std::vector<Value> &values, const std::vector<int> &dims,
+                            const char *builder)
+{
+    mxArray *array = make_sized(cls, default_dims(dims, values.size()), values.size(), builder);
+    std::copy(values.begin(), values.end(), static_cast<Element *>(array->data));
+    return array;
+}
+
 mxArray *make_double(std::vector<double> values, std::vector<int> dims)
 {
-    mxArray *array = make_sized(mxDOUBLE_CLASS, default_dims(dims, values.size()), values.size(), "make_double");
-    std::copy(values.begin(), values.end(), static_cast<double *>(array->data));
-    return array;
+    return make_values<double>(mxDOUBLE_CLASS, values, dims, "make_double");
 }
 
 mxArray *make_uint32(std::vector<uint32_t> values, std::vector<int> dims)
 {
-    mxArray *array = make_sized(mxUINT32_CLASS, default_dims(dims, values.size()), values.size(), "make_uint32");
-    std::copy(values.begin(), values.end(), static_cast<uint32_t *>(array->data));
-    return array;
+    return make_values<uint32_t>(mxUINT32_CLASS, values, dims, "make_uint32");
 }
 
 mxArray *make_int32(std::vector<int32_t> values, std::vector<int> dims)
 {
-    mxArray *array = make_sized(mxINT32_CLASS, default_dims(dims, values.size()), values.size(), "make_int32");
-    std::copy(values.begin(), values.end(), static_cast<int32_t *>(array->data));
-    return array;
+    return make_values<int32_t>(mxINT32_CLASS, values, dims, "make_int32");
 }
 
 mxArray *make_logical(std::vector<bool> values, std::vector<int> dims)
 {
-    mxArray *array = make_sized(mxLOGICAL_CLASS, default_dims(dims, values.size()), values.size(), "make_logical");
-    std::copy(values.begin(), values.end(), static_cast<mxLogical *>(array->data));
-    return array;
+    return make_values<mxLogical>(mxLOGICAL_CLASS, values, dims, "make_logical");
 }
 
 mxArray *make_empty(mxClassID cls, std::vector<int> dims)
