@@ -7,12 +7,11 @@ else()
   set(MEX_EXTENSION mexa64)
 endif()
 set(MEX_OUTPUT_DIR ${CMAKE_BINARY_DIR}/mex)
-set(MEX_API_VERSION_SOURCE ${CMAKE_CURRENT_LIST_DIR}/mexapiversion.c)
 
 function(add_mex_plugin name)
   cmake_parse_arguments(PLUGIN "" "" "SOURCES;LINK" ${ARGN})
   add_library(${name} MODULE ${PLUGIN_SOURCES})
-  target_link_libraries(${name} PRIVATE mex_interface mx mex ${PLUGIN_LINK})
+  target_link_libraries(${name} PRIVATE mex_interface mex_plugin_stamp mx mex ${PLUGIN_LINK})
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     SUFFIX ".${MEX_EXTENSION}"
@@ -21,9 +20,6 @@ function(add_mex_plugin name)
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     BUILD_RPATH "${CMAKE_BINARY_DIR}/bin")
-  if(WIN32)
-    target_sources(${name} PRIVATE ${MEX_API_VERSION_SOURCE})
-  endif()
   if(MINGW)
     # GNU ld exports every global symbol of a DLL that marks none, and the static runtimes bring
     # their own: only what the sources mark dllexport may leave. Release files ship stripped of

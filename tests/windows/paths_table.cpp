@@ -1,4 +1,4 @@
-// The path case table of tests/paths run through whichever path API this is built against: the
+// The path case table of tests/cases run through whichever path API this is built against: the
 // kernel32 stand-in on Linux, wine's (or Windows') own in the cross build. Prints one line per row,
 // and fails on a row whose answer differs from the table, unless on Windows the row is marked as
 // one where wine is known to answer otherwise, a choice Windows never confirmed, or a derived
@@ -12,7 +12,7 @@
 #ifdef _WIN32
 #define PATHS_TEXT(s) L##s
 #endif
-#include "../paths/path_cases.h"
+#include "path_cases.h"
 
 #ifndef _WIN32
 #include <standin/paths.h>
