@@ -1,0 +1,245 @@
+// Name resolution in the kernel32 stand-in: where a name's components start, each component looked
+// up in its folder, the walk along a whole name, and the current directory.
+#include "kernel32.h"
+
+#include <cerrno>
+
+using namespace k32;
+
+struct Found {
+    std::string host;
+    wstring name;
+    wstring shortName;
+    bool isDir = false;
+    struct stat info {};  // of the entry, when `haveInfo`
+    bool haveInfo = false;
+};
+
+static Found foundEntry(const Entry &entry)
+{
+    return Found{entry.host, entry.name, entry.shortName, entry.isDir, {}, false};
+}
+
+// Finds `name` in the folder at `where`. A settled index answers alone; otherwise a name spelled as on
+// disk costs one stat, and any other spelling goes through the folder's index.
+static DWORD findEntry(Location &where, const wstring &name, bool wantShort, Found &found)
+{
+    if (where.root.empty())
+        return ERROR_PATH_NOT_FOUND;
+    std::string folder = hostPath(where);
+    if (!where.known && stat(folder.c_str(), &where.info) != 0)
+        return ERROR_PATH_NOT_FOUND;
+    where.known = true;
+    if (!S_ISDIR(where.info.st_mode))
+        return ERROR_PATH_NOT_FOUND;
+    std::string exact;
+    bool encodable = names::toHost(name, exact);
+    if (!encodable)
+        exact.clear();
+    if (const FolderIndex *index = settledIndex(folder, where.info)) {
+        const Entry *entry = lookUp(*index, name, exact);
+        if (!entry)
+            return ERROR_FILE_NOT_FOUND;
+        found = foundEntry(*entry);
+        return ERROR_SUCCESS;
+    }
+    struct stat info;
+    if (encodable) {
+        if (stat(joinHost(folder, exact).c_str(), &info) == 0) {
+            found = Found{exact, name, wstring(), S_ISDIR(info.st_mode), info, true};
+            if (wantShort && !names::isLegal83(name)) {
+                const Entry *entry = lookUp(indexOf(folder, where.info, false), name, exact);
+                if (!entry || entry->host != exact)  // created since the index was built, in the same tick
+                    entry = lookUp(indexOf(folder, where.info, true), name, exact);
+                if (entry && entry->host == exact)
+                    found.shortName = entry->shortName;
+            }
+            return ERROR_SUCCESS;
+        }
+        if (errno == EACCES)
+            return ERROR_ACCESS_DENIED;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0 && (stat(folder.c_str(), &where.info) != 0 || !S_ISDIR(where.info.st_mode)))
+            return ERROR_PATH_NOT_FOUND;
+        const FolderIndex &index = indexOf(folder, where.info, attempt > 0);
+        const Entry *entry = lookUp(index, name, std::string());
+        if (entry && stat(joinHost(folder, entry->host).c_str(), &info) == 0) {
+            found = foundEntry(*entry);
+            found.isDir = S_ISDIR(info.st_mode);
+            found.info = info;
+            found.haveInfo = true;
+            return ERROR_SUCCESS;
+        }
+        if (!entry && !index.racy)
+            break;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+// The name a component is looked up by: Windows drops trailing dots and spaces of the last component
+// and one trailing dot of the others ("a. ." -> "a", "dir." -> "dir", "dir.." stays).
+static wstring lookupName(const wstring &given, bool last)
+{
+    wstring name = given;
+    if (last) {
+        while (!name.empty() && (name.back() == u'.' || name.back() == u' '))
+            name.pop_back();
+    } else if (name.back() == u'.' && !(name.size() >= 2 && name[name.size() - 2] == u'.')) {
+        name.pop_back();
+    }
+    return name;
+}
+
+// Resolves the components of `s` from `at` on, moving `where` along and appending each separator and
+// component to `out` in the requested form.
+DWORD k32::walk(const wstring &s, size_t at, bool literal, Location &where, Form form, wstring &out)
+{
+    size_t n = s.size();
+    bool beyond = false;
+    while (at < n) {
+        if (names::isSeparator(s[at])) {
+            out += s[at++];
+            continue;
+        }
+        size_t end = at;
+        while (end < n && !names::isSeparator(s[end]))
+            ++end;
+        wstring given = s.substr(at, end - at);
+        bool last = end == n;
+        at = end;
+        if (given == u"." || given == u"..") {
+            if (literal)
+                return ERROR_INVALID_NAME;  // "\\?\C:\a\..": no such name in the NT namespace
+            if (given == u".." && !where.parts.empty()) {
+                where.parts.pop_back();
+                where.known = false;
+            }
+            out += given;
+            continue;
+        }
+        wstring name = literal ? given : lookupName(given, last);
+        if (name.empty()) {
+            out += given;  // "C:\dir\..." names "C:\dir"
+            continue;
+        }
+        Found found;
+        DWORD error = beyond ? ERROR_FILE_NOT_FOUND : findEntry(where, name, form == Form::Short, found);
+        if (error == ERROR_FILE_NOT_FOUND && form == Form::Host) {
+            std::string host;
+            if (!names::toHost(name, host))
+                return ERROR_INVALID_NAME;
+            where.parts.push_back(host);
+            where.known = false;
+            out += given;
+            beyond = true;  // nothing below a missing component exists either
+            continue;
+        }
+        if (error == ERROR_FILE_NOT_FOUND)
+            return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        if (error != ERROR_SUCCESS)
+            return error;
+        if (!last && !found.isDir)
+            return ERROR_PATH_NOT_FOUND;
+        where.parts.push_back(found.host);
+        where.info = found.info;
+        where.known = found.haveInfo;
+        bool asGiven = name == given;
+        if (form == Form::Long && asGiven && names::isLegal83(given))
+            out += found.name;
+        else if (form == Form::Short && asGiven && !found.shortName.empty())
+            out += found.shortName;
+        else
+            out += given;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Where the components of `s` start from, and the offset of the first unit after its root.
+DWORD k32::startOf(const wstring &s, Location &where, size_t &at, bool &literal)
+{
+    auto sep = [&](size_t i) { return i < s.size() && names::isSeparator(s[i]); };
+    literal = false;
+    if (sep(0) && sep(1) && s.size() >= 4 && (s[2] == u'?' || s[2] == u'.') && sep(3)) {
+        // "\\?\C:\x", "\\?\UNC\server\share\x"; "\\.\" the same without the literal meaning
+        literal = s[2] == u'?';
+        if (s.size() >= 6 && s[5] == u':' && (s.size() == 6 || sep(6))) {
+            at = 6;
+            return driveRoot(s[4], where);
+        }
+        if (s.size() >= 8 && names::equalFolded(s.substr(4, 3), u"UNC") && sep(7))
+            return shareAt(s, 8, where, at);
+        return ERROR_FILE_NOT_FOUND;  // "\\?\pipe\x": no such device here
+    }
+    if (sep(0) && sep(1))
+        return shareAt(s, 2, where, at);  // "\\server\share\x"
+    if (s.size() >= 2 && s[1] == u':') {
+        at = 2;
+        if (sep(2))
+            return driveRoot(s[0], where);  // "C:\x"
+        // "C:x": the drive's own directory
+        char16_t letter = names::foldUnit(s[0]);
+        const State &st = state();
+        if (names::driveOf(st.cwd) == letter)
+            return resolveFull(st.cwd, where);
+        if (letter >= u'A' && letter <= u'Z' && !st.driveDirs[letter - u'A'].empty())
+            return resolveFull(st.driveDirs[letter - u'A'], where);
+        return driveRoot(letter, where);
+    }
+    at = 0;
+    DWORD error = resolveFull(state().cwd, where);
+    if (sep(0)) {
+        where.parts.clear();  // "\x": the current directory's root
+        where.known = false;
+    }
+    return error;
+}
+
+// Location of an existing full name ("C:\dir", "\\server\share\dir").
+DWORD k32::resolveFull(const wstring &fullName, Location &where)
+{
+    size_t at = 0;
+    bool literal = false;
+    DWORD error = startOf(fullName, where, at, literal);
+    wstring ignored;
+    return error != ERROR_SUCCESS ? error : walk(fullName, at, literal, where, Form::Long, ignored);
+}
+
+names::Context k32::contextOf(const State &st)
+{
+    return names::Context{st.cwd, st.driveDirs};
+}
+
+wstring k32::withoutTrailingSeparator(wstring full)
+{
+    if (full.size() > 3 && full.back() == u'\\')
+        full.pop_back();  // "C:\dir\" -> "C:\dir"; "C:\" stays
+    return full;
+}
+
+DWORD k32::setCurrentLocked(const wstring &name)
+{
+    State &st = state();
+    wstring full;
+    size_t filePart = 0;
+    DWORD error = names::fullName(name.data(), name.size(), contextOf(st), full, filePart);
+    if (error != ERROR_SUCCESS)
+        return error;
+    bool drive = names::driveOf(full) != 0;
+    bool unc = full.size() > 2 && full[0] == u'\\' && full[1] == u'\\' && full[2] != u'.' && full[2] != u'?';
+    if (!drive && !unc)
+        return ERROR_INVALID_NAME;  // "\\.\con"
+    Location where;
+    error = resolveFull(full, where);
+    if (error != ERROR_SUCCESS)
+        return error;
+    struct stat info;
+    if (stat(hostPath(where).c_str(), &info) != 0)
+        return ERROR_PATH_NOT_FOUND;
+    if (!S_ISDIR(info.st_mode))
+        return ERROR_DIRECTORY;
+    st.cwd = withoutTrailingSeparator(full);
+    if (drive)
+        st.driveDirs[names::driveOf(full) - u'A'] = st.cwd;
+    return ERROR_SUCCESS;
+}
