@@ -1,11 +1,6 @@
-// advapi32 stand-in: the Win32 registry functions over a SQLite store (one database file per store),
-// with Windows' status codes. The store's schema and its choice of file are in standin/registry.h.
-#include <errno.h>
-#include <sqlite3.h>
-#include <stdlib.h>
+// advapi32 stand-in: the Win32 registry functions over the store (store.h), with Windows' status
+// codes. The choice of store file and the control calls are described in standin/registry.h.
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <windows.h>
 
 #include <mutex>
@@ -16,42 +11,16 @@
 
 #include <standin/registry.h>
 
+#include "store.h"
+
 namespace {
 
 // Longest key name component and value name Windows accepts (a component of 256 works there too).
 constexpr size_t kMaxKeyComponent = 256;
 constexpr size_t kMaxValueName = 16383;
-constexpr int kBusyTimeoutMs = 30000;
 
 constexpr REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
-
-// Keys every store holds from its creation; ids 1..kReservedKeys are never deleted.
-constexpr sqlite3_int64 kReservedKeys = 9;
-constexpr const char *kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS keys(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
-    name TEXT NOT NULL COLLATE NOCASE,
-    UNIQUE(parent, name));
-CREATE TABLE IF NOT EXISTS vals(
-    key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
-    name TEXT NOT NULL COLLATE NOCASE,
-    type INTEGER NOT NULL,
-    data BLOB NOT NULL,
-    UNIQUE(key, name));
-INSERT OR IGNORE INTO keys(id, parent, name) VALUES
-    (1, NULL, 'HKEY_LOCAL_MACHINE'),
-    (2, NULL, 'HKEY_CURRENT_USER'),
-    (3, NULL, 'HKEY_USERS'),
-    (4, 1, 'SOFTWARE'),
-    (5, 4, 'Classes'),
-    (6, 1, 'SYSTEM'),
-    (7, 6, 'CurrentControlSet'),
-    (8, 7, 'Hardware Profiles'),
-    (9, 8, 'Current');
-PRAGMA user_version = 1;
-)sql";
 
 struct Root {
     HKEY handle;
@@ -60,54 +29,9 @@ struct Root {
 };
 
 const Root kRoots[] = {
-    {HKEY_CLASSES_ROOT, 5, true},  {HKEY_CURRENT_USER, 2, false}, {HKEY_LOCAL_MACHINE, 1, true},
-    {HKEY_USERS, 3, true},         {HKEY_CURRENT_CONFIG, 9, true},
-};
-
-enum Statement {
-    FindChild,
-    InsertChild,
-    KeyExists,
-    HasChild,
-    SetValue,
-    GetValue,
-    DeleteValue,
-    DeleteKey,
-    DeleteTree,
-    DeleteContents,
-    DeleteOwnValues,
-    EnumKey,
-    EnumValue,
-    Begin,
-    BeginRead,
-    Commit,
-    Rollback,
-    StatementCount,
-};
-
-const char *const kStatements[StatementCount] = {
-    "SELECT id FROM keys WHERE parent = ?1 AND name = ?2",
-    "INSERT INTO keys(parent, name) VALUES (?1, ?2)",
-    "SELECT 1 FROM keys WHERE id = ?1",
-    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
-    "INSERT INTO vals(key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
-    "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data",
-    "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2",
-    "DELETE FROM vals WHERE key = ?1 AND name = ?2",
-    "DELETE FROM keys WHERE id = ?1",
-    "WITH RECURSIVE tree(id) AS (VALUES(?1) UNION ALL "
-    "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
-    "DELETE FROM keys WHERE id IN tree",
-    "WITH RECURSIVE tree(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL "
-    "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
-    "DELETE FROM keys WHERE id IN tree AND id > 9",
-    "DELETE FROM vals WHERE key = ?1",
-    "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2",
-    "BEGIN IMMEDIATE",
-    "BEGIN",
-    "COMMIT",
-    "ROLLBACK",
+    {HKEY_CLASSES_ROOT, kClassesKey, true}, {HKEY_CURRENT_USER, kUserKey, false},
+    {HKEY_LOCAL_MACHINE, kMachineKey, true}, {HKEY_USERS, kUsersKey, true},
+    {HKEY_CURRENT_CONFIG, kCurrentConfigKey, true},
 };
 
 struct Handle {
@@ -118,22 +42,11 @@ struct Handle {
 
 struct State {
     std::mutex lock;
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *statements[StatementCount] = {};
-    bool chosen = false;  // path and administrator settled, by StandinRegUseStore or the environment
-    std::string path;
-    bool administrator = false;
+    Store store;
     // Handle values are never reused, so a closed handle is always told apart from an open one.
     std::unordered_map<uintptr_t, Handle> handles;
     uintptr_t nextHandle = 0x10000;
     std::unordered_map<std::string, LONG> failures;
-
-    // Closing the last connection checkpoints the log into the database file and removes it.
-    ~State()
-    {
-        for (sqlite3_stmt *statement : statements) sqlite3_finalize(statement);
-        sqlite3_close(db);
-    }
 };
 
 State &state()
@@ -142,196 +55,21 @@ State &state()
     return s;
 }
 
+// What a registry function needs of the key its handle names before it may touch the store.
+struct Needs {
+    REGSAM rights;  // rights the handle must have been opened with
+    bool write;     // write access below the handle's root (refused on machine roots of a user's store)
+    bool store = true;
+};
+
+// One registry function's call: the state's lock is held for all of it.
+struct Call {
+    State &s = state();
+    std::lock_guard<std::mutex> guard{s.lock};
+    Handle key{};  // the key the call's handle names, once entered
+};
+
 }  // namespace
-
-// ---- choosing and opening the store
-
-static std::string default_store_path()
-{
-    const char *xdg = getenv("XDG_DATA_HOME");
-    std::string folder;
-    if (xdg != nullptr && xdg[0] == '/') {
-        folder = xdg;
-    } else {
-        const char *home = getenv("HOME");
-        folder = std::string(home != nullptr ? home : ".") + "/.local/share";
-    }
-    return folder + "/win32-standin/registry.db";
-}
-
-// mkdir -p of the folder holding path.
-static void make_parent_folders(const std::string &path)
-{
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        std::string folder = path.substr(0, slash);
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
-    }
-}
-
-static void choose_from_environment(State &s)
-{
-    if (s.chosen) return;
-    s.chosen = true;
-    const char *path = getenv("WIN32_STANDIN_REGISTRY");
-    const char *admin = getenv("WIN32_STANDIN_REGISTRY_ADMIN");
-    s.administrator = admin != nullptr && strcmp(admin, "1") == 0;
-    if (path != nullptr && path[0] != '\0') {
-        s.path = path;
-    } else {
-        s.path = default_store_path();
-        make_parent_folders(s.path);
-    }
-}
-
-static void close_store(State &s)
-{
-    for (sqlite3_stmt *&statement : s.statements) {
-        sqlite3_finalize(statement);
-        statement = nullptr;
-    }
-    sqlite3_close(s.db);
-    s.db = nullptr;
-    s.handles.clear();
-    s.failures.clear();
-}
-
-// SQLITE_OK, or the code of the failure.
-static int exec(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
-static int user_version(sqlite3 *db)
-{
-    sqlite3_stmt *statement = nullptr;
-    int version = -1;
-    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-        version = sqlite3_column_int(statement, 0);
-    }
-    sqlite3_finalize(statement);
-    return version;
-}
-
-// Creates the tables and reserved keys once; the check is repeated under the write lock because
-// several processes may open a new store at the same moment.
-static int ensure_schema(sqlite3 *db)
-{
-    if (user_version(db) == 1) return SQLITE_OK;
-    int rc = exec(db, "BEGIN IMMEDIATE");
-    if (rc != SQLITE_OK) return rc;
-    if (user_version(db) != 1) rc = exec(db, kSchema);
-    if (rc == SQLITE_OK) rc = exec(db, "COMMIT");
-    if (rc != SQLITE_OK) exec(db, "ROLLBACK");
-    return rc;
-}
-
-// Settles the connection's journal and the schema. Switching a new file to WAL, or meeting another
-// process doing so, can report the file busy without waiting, so the whole setup is retried.
-static bool prepare_connection(sqlite3 *db)
-{
-    for (int waited = 0;; waited += 5) {
-        // NORMAL in WAL mode: a commit reaches the operating system before the call returns, so a
-        // killed process loses nothing it reported written; only a power loss may.
-        int rc = exec(db, "PRAGMA journal_mode = WAL");
-        if (rc == SQLITE_OK) rc = exec(db, "PRAGMA synchronous = NORMAL");
-        if (rc == SQLITE_OK) rc = exec(db, "PRAGMA foreign_keys = ON");
-        if (rc == SQLITE_OK) rc = ensure_schema(db);
-        if (rc == SQLITE_OK) return true;
-        if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) return false;
-        usleep(5000);
-    }
-}
-
-// Opens the store once per process (and again after a change of store).
-static bool open_store(State &s)
-{
-    if (s.db != nullptr) return true;
-    choose_from_environment(s);
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(s.path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return false;
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    bool ready = prepare_connection(db);
-    s.db = db;
-    for (int i = 0; ready && i < StatementCount; ++i) {
-        ready = sqlite3_prepare_v3(db, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT, &s.statements[i],
-                                   nullptr) == SQLITE_OK;
-    }
-    if (!ready) close_store(s);
-    return ready;
-}
-
-// ---- statements
-
-// A statement of the store, reset and bound to the given key id.
-static sqlite3_stmt *statement(State &s, Statement which, sqlite3_int64 key)
-{
-    sqlite3_stmt *st = s.statements[which];
-    sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
-    if (sqlite3_bind_parameter_count(st) >= 1) sqlite3_bind_int64(st, 1, key);
-    return st;
-}
-
-static void bind_name(sqlite3_stmt *st, int index, std::string_view name)
-{
-    // An empty view may carry a null pointer, which SQLite would bind as NULL rather than "".
-    sqlite3_bind_text(st, index, name.empty() ? "" : name.data(), (int)name.size(), SQLITE_STATIC);
-}
-
-// Runs a statement that returns no rows; false on any failure.
-static bool run(sqlite3_stmt *st)
-{
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    return rc == SQLITE_DONE;
-}
-
-// True when the statement yields a row (its columns are readable until the next reset).
-static bool row(sqlite3_stmt *st)
-{
-    return sqlite3_step(st) == SQLITE_ROW;
-}
-
-static bool key_exists(State &s, sqlite3_int64 key)
-{
-    sqlite3_stmt *st = statement(s, KeyExists, key);
-    bool found = row(st);
-    sqlite3_reset(st);
-    return found;
-}
-
-// The child key of parent with this name (compared case-insensitively), or 0.
-static sqlite3_int64 find_child(State &s, sqlite3_int64 parent, std::string_view name)
-{
-    sqlite3_stmt *st = statement(s, FindChild, parent);
-    bind_name(st, 2, name);
-    sqlite3_int64 id = row(st) ? sqlite3_column_int64(st, 0) : 0;
-    sqlite3_reset(st);
-    return id;
-}
-
-static bool begin(State &s)
-{
-    return run(s.statements[Begin]);
-}
-
-static LONG commit(State &s, LONG status)
-{
-    if (run(s.statements[Commit])) return status;
-    run(s.statements[Rollback]);
-    return ERROR_REGISTRY_IO_FAILED;
-}
-
-static LONG roll_back(State &s, LONG status)
-{
-    run(s.statements[Rollback]);
-    return status;
-}
 
 // ---- handles and names
 
@@ -348,10 +86,10 @@ static bool take_failure(State &s, const char *function, LONG *status)
 // The key a handle stands for: a predefined root or a handle this process opened and has not closed.
 static bool resolve(State &s, HKEY hKey, Handle *out)
 {
-    choose_from_environment(s);
+    store_choose_from_environment(s.store);
     for (const Root &root : kRoots) {
         if (root.handle == hKey) {
-            bool writable = !root.machine || s.administrator;
+            bool writable = !root.machine || s.store.administrator;
             *out = Handle{root.key, root.machine, writable ? (REGSAM)KEY_ALL_ACCESS : (REGSAM)KEY_READ};
             return true;
         }
@@ -370,18 +108,41 @@ static bool is_root(HKEY hKey)
     return false;
 }
 
-static HKEY new_handle(State &s, const Handle &handle)
+// A new handle on key, reached from parent, with the rights asked for (the view flags are no rights).
+static HKEY new_handle(State &s, const Handle &parent, sqlite3_int64 key, REGSAM samDesired)
 {
     uintptr_t value = s.nextHandle;
     s.nextHandle += 0x10;
-    s.handles.emplace(value, handle);
+    s.handles.emplace(value, Handle{key, parent.machine, samDesired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY)});
     return (HKEY)value;
 }
 
 // Write rights on a key of a machine root need an administrator's store.
 static bool may_write(const State &s, const Handle &handle)
 {
-    return !handle.machine || s.administrator;
+    return !handle.machine || s.store.administrator;
+}
+
+// The opening every registry function shares: a scripted failure answered, the handle resolved, the
+// function's own argument checks (a callable giving ERROR_SUCCESS or the status to return), the
+// access check, and the store opened. ERROR_SUCCESS when the function may go on with call.key.
+template <class Checks>
+static LONG enter(Call &call, const char *function, HKEY hKey, Needs needs, Checks checks)
+{
+    LONG status;
+    if (take_failure(call.s, function, &status)) return status;
+    if (!resolve(call.s, hKey, &call.key)) return ERROR_INVALID_HANDLE;
+    status = checks();
+    if (status != ERROR_SUCCESS) return status;
+    if ((call.key.access & needs.rights) != needs.rights) return ERROR_ACCESS_DENIED;
+    if (needs.write && !may_write(call.s, call.key)) return ERROR_ACCESS_DENIED;
+    if (needs.store && !store_open(call.s.store)) return ERROR_REGISTRY_IO_FAILED;
+    return ERROR_SUCCESS;
+}
+
+static LONG no_checks()
+{
+    return ERROR_SUCCESS;
 }
 
 // The components of a subkey path: runs of '\' separate, trailing ones end nothing.
@@ -429,42 +190,60 @@ static LONG copy_data(const void *data, size_t size, LPBYTE buffer, LPDWORD cb)
     return ERROR_SUCCESS;
 }
 
+static LONG check_view_flags(REGSAM samDesired)
+{
+    const REGSAM both = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+    return (samDesired & both) == both ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+}
+
+// "\Software": a leading separator names no key.
+static LONG check_leading_separator(std::string_view path)
+{
+    return !path.empty() && path[0] == '\\' ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
+}
+
+// What a missing key reports: not found below a parent that exists, deleted when the parent went too.
+static LONG missing(Store &store, sqlite3_int64 parent, LONG notFound)
+{
+    return store_key_exists(store, parent) ? notFound : ERROR_KEY_DELETED;
+}
+
 // ---- the key walk shared by create and open
 
 // Follows parts from key without writing; stops at the first missing part, whose index it returns
 // (parts.size() when all exist). *found is the last key reached.
-static size_t follow(State &s, sqlite3_int64 key, const std::vector<std::string_view> &parts,
+static size_t follow(Store &store, sqlite3_int64 key, const std::vector<std::string_view> &parts,
                      sqlite3_int64 *found)
 {
     // One read transaction for the whole walk: one snapshot, and the store's read lock taken once.
-    bool reading = parts.size() > 1 && run(s.statements[BeginRead]);
+    bool reading = parts.size() > 1 && store_begin_read(store);
     size_t i = 0;
     for (; i < parts.size(); ++i) {
-        sqlite3_int64 child = find_child(s, key, parts[i]);
+        sqlite3_int64 child = store_find_child(store, key, parts[i]);
         if (child == 0) break;
         key = child;
     }
-    if (reading) run(s.statements[Commit]);
+    if (reading) store_end_read(store);
     *found = key;
     return i;
 }
 
 // Creates the missing levels of parts below key in one transaction. Levels made before a level that
 // cannot be made stay, as on Windows, which also creates one level at a time.
-static LONG create_levels(State &s, sqlite3_int64 key, const std::vector<std::string_view> &parts,
+static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<std::string_view> &parts,
                           sqlite3_int64 *result, DWORD *disposition)
 {
-    if (!begin(s)) return ERROR_REGISTRY_IO_FAILED;
-    if (!key_exists(s, key)) return roll_back(s, ERROR_KEY_DELETED);
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_key_exists(store, key)) return store_roll_back(store, ERROR_KEY_DELETED);
     *disposition = REG_OPENED_EXISTING_KEY;
     for (std::string_view part : parts) {
-        sqlite3_int64 child = find_child(s, key, part);
+        sqlite3_int64 child = store_find_child(store, key, part);
         if (child == 0) {
-            if (part.size() > kMaxKeyComponent) return commit(s, ERROR_INVALID_PARAMETER);
-            sqlite3_stmt *st = statement(s, InsertChild, key);
-            bind_name(st, 2, part);
-            if (!run(st)) return roll_back(s, ERROR_REGISTRY_IO_FAILED);
-            child = sqlite3_last_insert_rowid(s.db);
+            if (part.size() > kMaxKeyComponent) return store_commit(store, ERROR_INVALID_PARAMETER);
+            sqlite3_stmt *st = store_statement(store, InsertChild, key);
+            store_bind_name(st, 2, part);
+            if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+            child = sqlite3_last_insert_rowid(store.db);
             *disposition = REG_CREATED_NEW_KEY;
         } else {
             *disposition = REG_OPENED_EXISTING_KEY;
@@ -472,13 +251,7 @@ static LONG create_levels(State &s, sqlite3_int64 key, const std::vector<std::st
         key = child;
     }
     *result = key;
-    return commit(s, ERROR_SUCCESS);
-}
-
-static LONG check_view_flags(REGSAM samDesired)
-{
-    const REGSAM both = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
-    return (samDesired & both) == both ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    return store_commit(store, ERROR_SUCCESS);
 }
 
 // ---- the registry functions
@@ -490,35 +263,31 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
     (void)lpClass;
     (void)dwOptions;
     (void)lpSecurityAttributes;
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
+    Call call;
     if (phkResult == nullptr) return ERROR_BADKEY;
     *phkResult = nullptr;
-    LONG status;
-    if (take_failure(s, "RegCreateKeyExA", &status)) return status;
-    Handle parent;
-    if (!resolve(s, hKey, &parent)) return ERROR_INVALID_HANDLE;
     std::string_view path = value_name(lpSubKey);
-    // "\Software": a leading separator names no key.
-    if (!path.empty() && path[0] == '\\') return ERROR_BAD_PATHNAME;
-    if (Reserved != 0 || check_view_flags(samDesired) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
-    if ((samDesired & kWriteRights) != 0 && !may_write(s, parent)) return ERROR_ACCESS_DENIED;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+    LONG status = enter(call, "RegCreateKeyExA", hKey, {0, (samDesired & kWriteRights) != 0}, [&]() -> LONG {
+        if (check_leading_separator(path) != ERROR_SUCCESS) return ERROR_BAD_PATHNAME;
+        return Reserved != 0 ? ERROR_INVALID_PARAMETER : check_view_flags(samDesired);
+    });
+    if (status != ERROR_SUCCESS) return status;
 
+    Store &store = call.s.store;
     std::vector<std::string_view> parts = components(path);
     sqlite3_int64 key;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    size_t reached = follow(s, parent.key, parts, &key);
+    size_t reached = follow(store, call.key.key, parts, &key);
     if (reached < parts.size()) {
         // A missing first level that is too long: nothing to create before the failure.
         if (reached == 0 && parts[0].size() > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
-        if (!may_write(s, parent)) return ERROR_ACCESS_DENIED;
-        status = create_levels(s, parent.key, parts, &key, &disposition);
+        if (!may_write(call.s, call.key)) return ERROR_ACCESS_DENIED;
+        status = create_levels(store, call.key.key, parts, &key, &disposition);
         if (status != ERROR_SUCCESS) return status;
-    } else if (parts.empty() && !key_exists(s, key)) {
+    } else if (parts.empty() && !store_key_exists(store, key)) {
         return ERROR_KEY_DELETED;
     }
-    *phkResult = new_handle(s, Handle{key, parent.machine, samDesired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY)});
+    *phkResult = new_handle(call.s, call.key, key, samDesired);
     if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
     return ERROR_SUCCESS;
 }
@@ -526,34 +295,33 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     (void)ulOptions;
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
+    Call call;
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    LONG status;
-    if (take_failure(s, "RegOpenKeyExA", &status)) return status;
-    Handle parent;
-    if (!resolve(s, hKey, &parent)) return ERROR_INVALID_HANDLE;
     std::string_view path = value_name(lpSubKey);
-    if (check_view_flags(samDesired) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
-    if ((samDesired & kWriteRights) != 0 && !may_write(s, parent)) return ERROR_ACCESS_DENIED;
-    // "" or NULL below a predefined root: the root itself, not a new handle.
-    if (path.empty() && is_root(hKey)) {
+    // "" or NULL below a predefined root: the root itself, not a new handle, and no store needed.
+    bool root = path.empty() && is_root(hKey);
+    LONG status = enter(call, "RegOpenKeyExA", hKey, {0, (samDesired & kWriteRights) != 0, !root},
+                        [&]() -> LONG { return check_view_flags(samDesired); });
+    if (status != ERROR_SUCCESS) return status;
+    if (root) {
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
     // "\CLSID" below HKEY_CLASSES_ROOT: tolerated there only.
-    if (!path.empty() && path[0] == '\\') {
+    if (check_leading_separator(path) != ERROR_SUCCESS) {
         if (hKey != HKEY_CLASSES_ROOT) return ERROR_BAD_PATHNAME;
         path.remove_prefix(1);
     }
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+
+    Store &store = call.s.store;
     std::vector<std::string_view> parts = components(path);
     sqlite3_int64 key;
-    if (follow(s, parent.key, parts, &key) < parts.size() || (parts.empty() && !key_exists(s, key))) {
-        return key_exists(s, parent.key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    bool found = follow(store, call.key.key, parts, &key) == parts.size();
+    if (!found || (parts.empty() && !store_key_exists(store, key))) {
+        return missing(store, call.key.key, ERROR_FILE_NOT_FOUND);
     }
-    *phkResult = new_handle(s, Handle{key, parent.machine, samDesired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY)});
+    *phkResult = new_handle(call.s, call.key, key, samDesired);
     return ERROR_SUCCESS;
 }
 
@@ -561,22 +329,19 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
                               DWORD cbData)
 {
     (void)Reserved;
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegSetValueExA", &status)) return status;
-    Handle key;
-    if (!resolve(s, hKey, &key)) return ERROR_INVALID_HANDLE;
-    if ((key.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
-    if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
+    Call call;
     std::string_view name = value_name(lpValueName);
-    if (name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+    LONG status = enter(call, "RegSetValueExA", hKey, {KEY_SET_VALUE, false}, [&]() -> LONG {
+        if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
+        return name.size() > kMaxValueName ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS) return status;
 
-    if (!begin(s)) return ERROR_REGISTRY_IO_FAILED;
-    if (!key_exists(s, key.key)) return roll_back(s, ERROR_KEY_DELETED);
-    sqlite3_stmt *st = statement(s, SetValue, key.key);
-    bind_name(st, 2, name);
+    Store &store = call.s.store;
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_key_exists(store, call.key.key)) return store_roll_back(store, ERROR_KEY_DELETED);
+    sqlite3_stmt *st = store_statement(store, SetValue, call.key.key);
+    store_bind_name(st, 2, name);
     sqlite3_bind_int64(st, 3, dwType);
     // Exactly cbData bytes, whatever the type says (a REG_DWORD of 3 bytes stays 3 bytes).
     if (cbData == 0) {
@@ -584,28 +349,26 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     } else {
         sqlite3_bind_blob(st, 4, lpData, (int)cbData, SQLITE_STATIC);
     }
-    if (!run(st)) return roll_back(s, ERROR_REGISTRY_IO_FAILED);
-    return commit(s, ERROR_SUCCESS);
+    if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    return store_commit(store, ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegQueryValueExA", &status)) return status;
-    Handle key;
-    if (!resolve(s, hKey, &key)) return ERROR_INVALID_HANDLE;
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-    if ((key.access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+    Call call;
+    LONG status = enter(call, "RegQueryValueExA", hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
+        bool bad = lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr);
+        return bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS) return status;
 
-    sqlite3_stmt *st = statement(s, GetValue, key.key);
-    bind_name(st, 2, value_name(lpValueName));
-    if (!row(st)) {
+    Store &store = call.s.store;
+    sqlite3_stmt *st = store_statement(store, GetValue, call.key.key);
+    store_bind_name(st, 2, value_name(lpValueName));
+    if (!store_row(st)) {
         sqlite3_reset(st);
-        return key_exists(s, key.key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+        return missing(store, call.key.key, ERROR_FILE_NOT_FOUND);
     }
     if (lpType != nullptr) *lpType = (DWORD)sqlite3_column_int64(st, 0);
     status = copy_data(sqlite3_column_blob(st, 1), (size_t)sqlite3_column_bytes(st, 1), lpData, lpcbData);
@@ -615,106 +378,95 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegDeleteValueA", &status)) return status;
-    Handle key;
-    if (!resolve(s, hKey, &key)) return ERROR_INVALID_HANDLE;
-    if ((key.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+    Call call;
+    LONG status = enter(call, "RegDeleteValueA", hKey, {KEY_SET_VALUE, false}, no_checks);
+    if (status != ERROR_SUCCESS) return status;
 
-    if (!begin(s)) return ERROR_REGISTRY_IO_FAILED;
-    if (!key_exists(s, key.key)) return roll_back(s, ERROR_KEY_DELETED);
-    sqlite3_stmt *st = statement(s, DeleteValue, key.key);
-    bind_name(st, 2, value_name(lpValueName));
-    if (!run(st)) return roll_back(s, ERROR_REGISTRY_IO_FAILED);
-    return commit(s, sqlite3_changes(s.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    Store &store = call.s.store;
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_key_exists(store, call.key.key)) return store_roll_back(store, ERROR_KEY_DELETED);
+    sqlite3_stmt *st = store_statement(store, DeleteValue, call.key.key);
+    store_bind_name(st, 2, value_name(lpValueName));
+    if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    return store_commit(store, sqlite3_changes(store.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
 }
 
-// The key lpSubKey names below hKey, for deletion: found, not reserved, and writable.
-static LONG key_to_delete(State &s, HKEY hKey, LPCSTR lpSubKey, sqlite3_int64 *key)
+// The key lpSubKey names below the entered call's key, for deletion: found, not reserved, and
+// writable.
+static LONG key_to_delete(Call &call, LPCSTR lpSubKey, sqlite3_int64 *key)
 {
-    Handle parent;
-    if (!resolve(s, hKey, &parent)) return ERROR_INVALID_HANDLE;
-    std::string_view path = value_name(lpSubKey);
-    if (!path.empty() && path[0] == '\\') return ERROR_BAD_PATHNAME;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
-    std::vector<std::string_view> parts = components(path);
-    if (follow(s, parent.key, parts, key) < parts.size()) {
-        return key_exists(s, parent.key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    std::vector<std::string_view> parts = components(value_name(lpSubKey));
+    if (follow(call.s.store, call.key.key, parts, key) < parts.size()) {
+        return missing(call.s.store, call.key.key, ERROR_FILE_NOT_FOUND);
     }
-    if (*key <= kReservedKeys || !may_write(s, parent)) return ERROR_ACCESS_DENIED;
+    if (*key <= kLastReservedKey || !may_write(call.s, call.key)) return ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegDeleteKeyA", &status)) return status;
-    if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+    Call call;
+    LONG status = enter(call, "RegDeleteKeyA", hKey, {0, false}, [&]() -> LONG {
+        return lpSubKey == nullptr ? ERROR_INVALID_PARAMETER : check_leading_separator(lpSubKey);
+    });
     sqlite3_int64 key;
-    status = key_to_delete(s, hKey, lpSubKey, &key);
+    if (status == ERROR_SUCCESS) status = key_to_delete(call, lpSubKey, &key);
     if (status != ERROR_SUCCESS) return status;
 
-    if (!begin(s)) return ERROR_REGISTRY_IO_FAILED;
-    sqlite3_stmt *st = statement(s, HasChild, key);
-    bool hasChild = row(st);
+    Store &store = call.s.store;
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    sqlite3_stmt *st = store_statement(store, HasChild, key);
+    bool hasChild = store_row(st);
     sqlite3_reset(st);
     // A key with subkeys is refused, as Windows does; RegDeleteTreeA removes whole trees.
-    if (hasChild) return roll_back(s, ERROR_ACCESS_DENIED);
-    if (!run(statement(s, DeleteKey, key))) return roll_back(s, ERROR_REGISTRY_IO_FAILED);
-    return commit(s, sqlite3_changes(s.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    if (hasChild) return store_roll_back(store, ERROR_ACCESS_DENIED);
+    if (!store_run(store_statement(store, DeleteKey, key))) {
+        return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    }
+    return store_commit(store, sqlite3_changes(store.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
 }
 
 LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegDeleteTreeA", &status)) return status;
+    Call call;
+    // NULL or "": the key's own values and subkeys go, the key stays.
     bool whole = lpSubKey != nullptr && lpSubKey[0] != '\0';
-    sqlite3_int64 key;
-    if (whole) {
-        status = key_to_delete(s, hKey, lpSubKey, &key);
-        if (status != ERROR_SUCCESS) return status;
-    } else {
-        // NULL: the key's own values and subkeys go, the key stays.
-        Handle handle;
-        if (!resolve(s, hKey, &handle)) return ERROR_INVALID_HANDLE;
-        if (!may_write(s, handle)) return ERROR_ACCESS_DENIED;
-        if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
-        key = handle.key;
-    }
+    LONG status = enter(call, "RegDeleteTreeA", hKey, {0, !whole},
+                        [&]() -> LONG { return check_leading_separator(value_name(lpSubKey)); });
+    sqlite3_int64 key = call.key.key;
+    if (status == ERROR_SUCCESS && whole) status = key_to_delete(call, lpSubKey, &key);
+    if (status != ERROR_SUCCESS) return status;
 
-    if (!begin(s)) return ERROR_REGISTRY_IO_FAILED;
-    if (!key_exists(s, key)) return roll_back(s, ERROR_KEY_DELETED);
-    bool done = whole ? run(statement(s, DeleteTree, key))
-                      : run(statement(s, DeleteContents, key)) && run(statement(s, DeleteOwnValues, key));
-    if (!done) return roll_back(s, ERROR_REGISTRY_IO_FAILED);
-    return commit(s, ERROR_SUCCESS);
+    Store &store = call.s.store;
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_key_exists(store, key)) return store_roll_back(store, ERROR_KEY_DELETED);
+    bool done = false;
+    if (whole) {
+        done = store_run(store_statement(store, DeleteTree, key));
+    } else {
+        sqlite3_stmt *contents = store_statement(store, DeleteContents, key);
+        sqlite3_bind_int64(contents, 2, kLastReservedKey);
+        done = store_run(contents) && store_run(store_statement(store, DeleteOwnValues, key));
+    }
+    if (!done) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    return store_commit(store, ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegEnumKeyExA", &status)) return status;
-    Handle key;
-    if (!resolve(s, hKey, &key)) return ERROR_INVALID_HANDLE;
-    if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
-    if ((key.access & KEY_ENUMERATE_SUB_KEYS) == 0) return ERROR_ACCESS_DENIED;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+    Call call;
+    LONG status = enter(call, "RegEnumKeyExA", hKey, {KEY_ENUMERATE_SUB_KEYS, false}, [&]() -> LONG {
+        return lpReserved != nullptr ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS) return status;
 
-    sqlite3_stmt *st = statement(s, EnumKey, key.key);
+    Store &store = call.s.store;
+    sqlite3_stmt *st = store_statement(store, EnumKey, call.key.key);
     sqlite3_bind_int64(st, 2, dwIndex);
-    if (!row(st)) {
+    if (!store_row(st)) {
         sqlite3_reset(st);
-        return key_exists(s, key.key) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+        return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
     }
     std::string_view name((const char *)sqlite3_column_text(st, 0), (size_t)sqlite3_column_bytes(st, 0));
     status = copy_name(name, lpName, lpcchName);
@@ -729,21 +481,19 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    LONG status;
-    if (take_failure(s, "RegEnumValueA", &status)) return status;
-    Handle key;
-    if (!resolve(s, hKey, &key)) return ERROR_INVALID_HANDLE;
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-    if ((key.access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
-    if (!open_store(s)) return ERROR_REGISTRY_IO_FAILED;
+    Call call;
+    LONG status = enter(call, "RegEnumValueA", hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
+        bool bad = lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr);
+        return bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS) return status;
 
-    sqlite3_stmt *st = statement(s, EnumValue, key.key);
+    Store &store = call.s.store;
+    sqlite3_stmt *st = store_statement(store, EnumValue, call.key.key);
     sqlite3_bind_int64(st, 2, dwIndex);
-    if (!row(st)) {
+    if (!store_row(st)) {
         sqlite3_reset(st);
-        return key_exists(s, key.key) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+        return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
     }
     std::string_view name((const char *)sqlite3_column_text(st, 0), (size_t)sqlite3_column_bytes(st, 0));
     status = copy_name(name, lpValueName, lpcchValueName);
@@ -757,25 +507,32 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
+    Call call;
     LONG status;
-    if (take_failure(s, "RegCloseKey", &status)) return status;
+    if (take_failure(call.s, "RegCloseKey", &status)) return status;
     if (is_root(hKey)) return ERROR_SUCCESS;
-    return s.handles.erase((uintptr_t)hKey) > 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return call.s.handles.erase((uintptr_t)hKey) > 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 // ---- control
+
+// A change of store closes every handle and forgets every scripted failure.
+static void change_store(State &s)
+{
+    store_close(s.store);
+    s.handles.clear();
+    s.failures.clear();
+}
 
 void StandinRegUseStore(const char *path, BOOL administrator)
 {
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
-    close_store(s);
-    s.chosen = path != nullptr;
-    if (s.chosen) {
-        s.path = path;
-        s.administrator = administrator != FALSE;
+    change_store(s);
+    s.store.chosen = path != nullptr;
+    if (s.store.chosen) {
+        s.store.path = path;
+        s.store.administrator = administrator != FALSE;
     }
 }
 
