@@ -2,6 +2,8 @@
 // derives 8.3 names, and how host file names map to UTF-16.
 #include "names.h"
 
+#include "case.h"
+
 namespace names {
 
 static const wstring::size_type npos = wstring::npos;
@@ -180,44 +182,11 @@ char16_t driveOf(const wstring &fullName)
     return 0;
 }
 
-char16_t foldUnit(char16_t c)
-{
-    if (c < 0x80)
-        return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return char16_t(c - 32);  // Latin-1: "é" -> "É"
-    if (c == 0xFF)
-        return 0x178;
-    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-        return char16_t(c & ~1u);  // Latin Extended-A pairs, capital first
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-        return (c & 1u) ? c : char16_t(c - 1);  // pairs with the capital on the odd unit
-    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
-        return char16_t(c - 32);  // Greek
-    if (c >= 0x430 && c <= 0x44F)
-        return char16_t(c - 32);  // Cyrillic
-    if (c >= 0x450 && c <= 0x45F)
-        return char16_t(c - 80);
-    return c;
-}
+char16_t foldUnit(char16_t c) { return text::upcase(c); }
 
-wstring fold(const wstring &s)
-{
-    wstring folded(s);
-    for (char16_t &c : folded)
-        c = foldUnit(c);
-    return folded;
-}
+wstring fold(const wstring &s) { return text::upcase(s); }
 
-bool equalFolded(const wstring &a, const wstring &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (foldUnit(a[i]) != foldUnit(b[i]))
-            return false;
-    return true;
-}
+bool equalFolded(const wstring &a, const wstring &b) { return text::equalUpcased(a, b); }
 
 bool isLegal83(const wstring &name)
 {

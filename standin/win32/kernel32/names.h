@@ -31,7 +31,7 @@ DWORD fullName(const char16_t *name, size_t length, const Context &context, wstr
 // Drive letter of a full name "X:\..." (upper-case), or 0.
 char16_t driveOf(const wstring &fullName);
 
-// Simple upper-case mapping used for every case-insensitive comparison.
+// The case rule of every case-insensitive comparison: the stand-ins' one upcase table (text::upcase).
 char16_t foldUnit(char16_t c);
 wstring fold(const wstring &s);
 bool equalFolded(const wstring &a, const wstring &b);
