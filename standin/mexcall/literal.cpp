@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mexhost.h"
+#include "utf8.h"
 
 namespace mexcall {
 
@@ -67,24 +68,6 @@ static ValuePtr make_value(Kind kind, std::vector<int> dims)
     value->kind = kind;
     value->dims = normalized(std::move(dims));
     return value;
-}
-
-// Decodes one UTF-8 sequence; 0 when the bytes are not valid UTF-8.
-static size_t decode_utf8(std::string_view text, size_t pos, char32_t *code_point)
-{
-    unsigned char lead = static_cast<unsigned char>(text[pos]);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || pos + length > text.size()) return 0;
-    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        unsigned char next = static_cast<unsigned char>(text[pos + i]);
-        if ((next & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    *code_point = cp;
-    return length;
 }
 
 // Converts numbers of one kind to another, as the host's conversion functions do.
@@ -257,7 +240,7 @@ private:
     std::string quoted(size_t offset) const
     {
         char32_t cp;
-        size_t length = decode_utf8(text_, offset, &cp);
+        size_t length = text::decode_utf8(text_, offset, &cp);
         return "'" + std::string(text_.substr(offset, length ? length : 1)) + "'";
     }
 
@@ -297,14 +280,11 @@ private:
                 continue;
             }
             char32_t cp;
-            size_t length = decode_utf8(text_, pos_, &cp);
+            size_t length = text::decode_utf8(text_, pos_, &cp);
             if (length == 0) fail(pos_, "invalid UTF-8");
-            if (cp >= 0x10000) {
-                units.push_back(0xD800 + ((cp - 0x10000) >> 10));
-                units.push_back(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            } else {
-                units.push_back(cp);
-            }
+            std::u16string pair;
+            text::append_utf16(pair, cp);
+            units.insert(units.end(), pair.begin(), pair.end());
             pos_ += length;
         }
         ++pos_;
@@ -546,7 +526,7 @@ std::string describe(std::string_view text, const LiteralError &error)
     std::string pad;
     for (size_t pos = 0; pos < error.offset && pos < text.size();) {
         char32_t cp;
-        size_t length = decode_utf8(text, pos, &cp);
+        size_t length = text::decode_utf8(text, pos, &cp);
         pad += text[pos] == '\t' ? '\t' : ' ';
         pos += length ? length : 1;
         ++column;

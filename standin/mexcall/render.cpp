@@ -6,96 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "json.h"
 #include "mexhost.h"
+#include "utf8.h"
 
 namespace mexcall {
 
 const char kTimes[] = "\xC3\x97"; // U+00D7, as in "1×2 cell array"
-
-static void append_utf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-static std::string hex_escape(unsigned unit)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "\\u%04x", unit & 0xFFFF);
-    return buffer;
-}
-
-// Escapes one code point below 0x80 for a JSON string; false when it needs none.
-static bool json_escape(std::string &out, char32_t cp)
-{
-    static const char *const kShort[] = {"\\b", "\\t", "\\n", nullptr, "\\f", "\\r"};
-    if (cp == '"') out += "\\\"";
-    else if (cp == '\\') out += "\\\\";
-    else if (cp >= 8 && cp <= 13 && kShort[cp - 8]) out += kShort[cp - 8];
-    else if (cp < 0x20) out += hex_escape(cp);
-    else return false;
-    return true;
-}
-
-// Walks UTF-16 units as code points; an unpaired surrogate comes back as itself, flagged.
-template <typename Visit> static void each_code_point(const std::u16string &units, Visit visit)
-{
-    for (size_t i = 0; i < units.size(); ++i) {
-        char16_t unit = units[i];
-        bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            visit(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00), false);
-            ++i;
-        } else {
-            visit(unit, unit >= 0xD800 && unit <= 0xDFFF);
-        }
-    }
-}
-
-static std::string json_units(const std::u16string &units)
-{
-    std::string out = "\"";
-    each_code_point(units, [&](char32_t cp, bool unpaired) {
-        if (unpaired) out += hex_escape(cp);
-        else if (!json_escape(out, cp)) append_utf8(out, cp);
-    });
-    return out + "\"";
-}
-
-// An 8-bit message: UTF-8 passes through; any other byte is read as Latin-1.
-static std::string json_bytes(const std::string &text)
-{
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        bool valid = length != 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (!valid) {
-            append_utf8(out, lead);
-            ++i;
-        } else if (length > 1 || !json_escape(out, lead)) {
-            out.append(text, i, length);
-            i += length;
-        } else {
-            ++i;
-        }
-    }
-    return out + "\"";
-}
 
 // The shortest text that reads back as the same double.
 static std::string json_number(double x)
@@ -126,13 +43,6 @@ static std::string shape(const mxArray *array)
     std::string text;
     for (int d : mexhost::dims(array)) text += (text.empty() ? "" : kTimes) + std::to_string(d);
     return text;
-}
-
-static std::string utf8_of(const std::u16string &units)
-{
-    std::string out;
-    each_code_point(units, [&](char32_t cp, bool unpaired) { append_utf8(out, unpaired ? 0xFFFD : cp); });
-    return out;
 }
 
 // Row i of a 2-D char array, its units taken down the columns.
@@ -206,7 +116,7 @@ static std::string element_summary(const mxArray *element)
     mxClassID cls = mxGetClassID(element);
     std::vector<int> d = mexhost::dims(element);
     bool row = d.size() == 2 && d[0] == 1;
-    if (cls == mxCHAR_CLASS && row && mxGetNumberOfElements(element) > 0) return "'" + utf8_of(mexhost::char_units(element)) + "'";
+    if (cls == mxCHAR_CLASS && row && mxGetNumberOfElements(element) > 0) return "'" + text::utf8_from_utf16(mexhost::char_units(element)) + "'";
     if (cls != mxCELL_CLASS && cls != mxSTRUCT_CLASS && cls != mxCHAR_CLASS && mxGetNumberOfElements(element) == 1)
         return "[" + number_texts(mexhost::numbers(element))[0] + "]";
     return shape(element) + " " + mxGetClassName(element);
@@ -245,9 +155,9 @@ static std::string body(const mxArray *array)
     if (d.size() > 2) return "  " + shape(array) + " " + mxGetClassName(array) + " array\n";
     if (cls == mxCELL_CLASS) return cell_body(array);
     if (cls != mxCHAR_CLASS) return numeric_body(array);
-    if (d[0] == 1) return "    '" + utf8_of(mexhost::char_units(array)) + "'\n";
+    if (d[0] == 1) return "    '" + text::utf8_from_utf16(mexhost::char_units(array)) + "'\n";
     std::string out = "  " + shape(array) + " char array\n\n";
-    for (int i = 0; i < d[0]; ++i) out += "    '" + utf8_of(char_row(array, i)) + "'\n";
+    for (int i = 0; i < d[0]; ++i) out += "    '" + text::utf8_from_utf16(char_row(array, i)) + "'\n";
     return out;
 }
 
@@ -258,7 +168,7 @@ std::string json_value(const mxArray *array)
     for (size_t i = 0; i < d.size(); ++i) out += (i ? "," : "") + std::to_string(d[i]);
     out += "],\"value\":";
     switch (mxGetClassID(array)) {
-    case mxCHAR_CLASS: out += json_units(mexhost::char_units(array)); break;
+    case mxCHAR_CLASS: out += text::json_string(mexhost::char_units(array)); break;
     case mxSTRUCT_CLASS: out += "{}"; break;
     case mxCELL_CLASS:
         out += "[";
@@ -287,7 +197,8 @@ std::string json_outputs(const std::vector<mxArray *> &outputs)
 
 std::string json_error(const std::string &identifier, const std::string &message)
 {
-    return "{\"error\":{\"identifier\":" + json_bytes(identifier) + ",\"message\":" + json_bytes(message) + "}}";
+    return "{\"error\":{\"identifier\":" + text::json_string_of_bytes(identifier) +
+           ",\"message\":" + text::json_string_of_bytes(message) + "}}";
 }
 
 std::string display(const std::string &name, const mxArray *array) { return name + " =\n\n" + body(array) + "\n"; }

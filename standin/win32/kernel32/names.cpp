@@ -3,6 +3,7 @@
 #include "names.h"
 
 #include "case.h"
+#include "utf8.h"
 
 namespace names {
 
@@ -260,96 +261,17 @@ wstring checksumHex(const wstring &name)
 
 wstring fromHost(const std::string &bytes)
 {
-    wstring units;
-    size_t i = 0, n = bytes.size();
-    while (i < n) {
-        unsigned char b = bytes[i];
-        unsigned length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        uint32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
-        bool valid = length != 0 && i + length <= n;
-        for (unsigned k = 1; valid && k < length; ++k) {
-            unsigned char next = bytes[i + k];
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        static const uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && cp >= kMinimum[length] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (!valid) {
-            units += char16_t(0xDC00 + b);  // "\xff": not UTF-8, kept as a lone low surrogate
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            units += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-            units += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            units += char16_t(cp);
-        }
-        i += length;
-    }
-    return units;
-}
-
-static void appendUtf8(uint32_t cp, std::string &bytes)
-{
-    if (cp < 0x80) {
-        bytes += char(cp);
-    } else if (cp < 0x800) {
-        bytes += char(0xC0 | (cp >> 6));
-        bytes += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        bytes += char(0xE0 | (cp >> 12));
-        bytes += char(0x80 | ((cp >> 6) & 0x3F));
-        bytes += char(0x80 | (cp & 0x3F));
-    } else {
-        bytes += char(0xF0 | (cp >> 18));
-        bytes += char(0x80 | ((cp >> 12) & 0x3F));
-        bytes += char(0x80 | ((cp >> 6) & 0x3F));
-        bytes += char(0x80 | (cp & 0x3F));
-    }
-}
-
-// Walks UTF-16 code points; `lone` decides what an unpaired surrogate becomes (false: give up).
-template <typename Lone>
-static bool encode(const wstring &units, std::string &bytes, Lone lone)
-{
-    bytes.clear();
-    for (size_t i = 0; i < units.size(); ++i) {
-        char16_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            appendUtf8(0x10000 + ((uint32_t(c) - 0xD800) << 10) + (units[i + 1] - 0xDC00), bytes);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            if (!lone(c, bytes))
-                return false;
-        } else {
-            appendUtf8(c, bytes);
-        }
-    }
-    return true;
+    return text::utf16_from_bytes(bytes);
 }
 
 bool toHost(const wstring &units, std::string &bytes)
 {
-    if (units.find(char16_t(0)) != npos)
-        return false;
-    return encode(units, bytes, [](char16_t c, std::string &out) {
-        if (c < 0xDC80 || c > 0xDCFF)
-            return false;
-        out += char(c - 0xDC00);
-        return true;
-    });
+    return units.find(char16_t(0)) == npos && text::bytes_from_utf16(units, bytes);
 }
 
 std::string toUtf8(const wstring &units)
 {
-    std::string bytes;
-    encode(units, bytes, [](char16_t, std::string &out) {
-        appendUtf8(0xFFFD, out);
-        return true;
-    });
-    return bytes;
+    return text::utf8_from_utf16(units);
 }
 
 }  // namespace names

@@ -1,7 +1,5 @@
 // winpath: shows how the path stand-in resolves names, one line per name with the function's return
 // value, the resulting name and the last error.
-#include "names.h"
-
 #include <standin/paths.h>
 
 #include <cstdio>
@@ -9,37 +7,16 @@
 #include <string>
 #include <vector>
 
-using names::wstring;
+#include "json.h"
+#include "utf8.h"
+
+using wstring = std::u16string;
 
 static const DWORD kCapacity = 32768;
 
 static const char kUsage[] =
     "usage: winpath [--json] [--drive X=FOLDER]... [--share \\\\server\\share=FOLDER]...\n"
     "               [--cwd WINDOWS_DIR] full|long|short NAME...\n";
-
-static std::string jsonString(const wstring &units)
-{
-    std::string text = "\"";
-    for (size_t i = 0; i < units.size(); ++i) {
-        char16_t c = units[i];
-        bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-                    units[i + 1] <= 0xDFFF;
-        if (pair) {
-            text += names::toUtf8(units.substr(i, 2));
-            ++i;
-        } else if (c == u'"' || c == u'\\') {
-            text += '\\';
-            text += char(c);
-        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(c));
-            text += escaped;  // control units and unpaired surrogates stay visible
-        } else {
-            text += names::toUtf8(wstring(1, c));
-        }
-    }
-    return text + '"';
-}
 
 static DWORD callMode(const std::string &mode, const wstring &name, std::vector<WCHAR> &buffer)
 {
@@ -74,10 +51,10 @@ int main(int argc, char **argv)
                    key.size() == 1 && StandinMapDrive(WCHAR(key[0]), folder.c_str())) {
             ++i;
         } else if (option == "--share" && i + 1 < argc && splitMapping(argv[i + 1], key, folder) &&
-                   StandinMapShare(names::fromHost(key).c_str(), folder.c_str())) {
+                   StandinMapShare(text::utf16_from_bytes(key).c_str(), folder.c_str())) {
             ++i;
         } else if (option == "--cwd" && i + 1 < argc) {
-            if (!SetCurrentDirectoryW(names::fromHost(argv[++i]).c_str())) {
+            if (!SetCurrentDirectoryW(text::utf16_from_bytes(argv[++i]).c_str())) {
                 std::fprintf(stderr, "winpath: cannot set the current directory to %s (error %u)\n", argv[i],
                              unsigned(GetLastError()));
                 return 2;
@@ -100,16 +77,16 @@ int main(int argc, char **argv)
     std::vector<WCHAR> buffer(kCapacity);
     for (; i < argc; ++i) {
         SetLastError(ERROR_SUCCESS);
-        DWORD ret = callMode(mode, names::fromHost(argv[i]), buffer);
+        DWORD ret = callMode(mode, text::utf16_from_bytes(argv[i]), buffer);
         DWORD error = GetLastError();
         wstring result = ret > 0 && ret < kCapacity ? wstring(buffer.data(), ret) : wstring();
         if (ret == 0)
             status = 1;
         if (json)
-            std::printf("{\"ret\":%u,\"name\":%s,\"error\":%u}\n", unsigned(ret), jsonString(result).c_str(),
+            std::printf("{\"ret\":%u,\"name\":%s,\"error\":%u}\n", unsigned(ret), text::json_string(result).c_str(),
                         unsigned(error));
         else
-            std::printf("%u\t%s\t%u\n", unsigned(ret), names::toUtf8(result).c_str(), unsigned(error));
+            std::printf("%u\t%s\t%u\n", unsigned(ret), text::utf8_from_utf16(result).c_str(), unsigned(error));
     }
     return status;
 }

@@ -1,0 +1,34 @@
+// JSON strings of UTF-16 units and of 8-bit messages.
+#include <gtest/gtest.h>
+
+#include "json.h"
+
+TEST(Json, EscapesWhatJsonNeedsAndKeepsUnpairedSurrogatesVisible)
+{
+    struct Row {
+        std::u16string units;
+        std::string json;
+    };
+    const Row rows[] = {
+        {u"", R"("")"},
+        {u"say \"hi\"\\", R"("say \"hi\"\\")"},
+        {std::u16string(u"\b\t\n\v\f\r\x1F\0", 8), R"("\b\t\n\u000b\f\r\u001f\u0000")"},
+        {u"/\x7F", "\"/\x7F\""},
+        {u"\u00E9\U0001F600", "\"\xC3\xA9\xF0\x9F\x98\x80\""},
+        {u"\xD800x\xDFFF", R"("\ud800x\udfff")"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.json);
+        EXPECT_EQ(row.json, text::json_string(row.units));
+    }
+}
+
+TEST(Json, MessagesPassValidUtf8AndReadOtherBytesAsLatin1)
+{
+    EXPECT_EQ("\"caf\xC3\xA9\"", text::json_string_of_bytes("caf\xC3\xA9"));
+    EXPECT_EQ("\"caf\xC3\xA9\"", text::json_string_of_bytes("caf\xE9"));
+    // An overlong form and an encoded surrogate are no UTF-8: each byte is a Latin-1 character.
+    EXPECT_EQ("\"\xC3\x80\xC2\xAF\"", text::json_string_of_bytes("\xC0\xAF"));
+    EXPECT_EQ("\"\xC3\xAD\xC2\xA0\xC2\x80\"", text::json_string_of_bytes("\xED\xA0\x80"));
+    EXPECT_EQ(R"("a\"\n\u0001")", text::json_string_of_bytes("a\"\n\x01"));
+}
