@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "mexhost.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace fs = std::filesystem;
 
@@ -37,19 +39,8 @@ std::u16string units(const std::string &ascii)
     return std::u16string(ascii.begin(), ascii.end());
 }
 
-std::u16string lower_ascii(std::u16string name)
-{
-    for (char16_t &unit : name)
-        if (unit >= u'A' && unit <= u'Z') unit += 0x20;
-    return name;
-}
-
-std::u16string upper_ascii(std::u16string name)
-{
-    for (char16_t &unit : name)
-        if (unit >= u'a' && unit <= u'z') unit -= 0x20;
-    return name;
-}
+using support::lower_ascii;
+using support::upper_ascii;
 
 std::u16string windows_name(const fs::path &host)
 {
@@ -80,6 +71,7 @@ std::u16string short_name(const std::u16string &name)
 
 // A tree of folders with long and 8.3 names, each holding files with long and 8.3 mixed-case names.
 struct Tree {
+    std::unique_ptr<support::TempFolder> folder; // removed with the tree
     fs::path host_root;
     std::u16string root; // Windows name
     std::vector<std::u16string> folders;
@@ -91,9 +83,12 @@ struct Tree {
 Tree make_tree()
 {
     Tree tree;
-    tree.host_root = fs::temp_directory_path() /
-                     ("Orlenda Bench " + std::to_string(Clock::now().time_since_epoch().count() % 1000000007));
-    fs::create_directories(tree.host_root);
+    tree.folder = std::make_unique<support::TempFolder>("Orlenda Bench");
+    if (!tree.folder->made()) {
+        fprintf(stderr, "cannot make a temporary folder\n");
+        exit(1);
+    }
+    tree.host_root = tree.folder->path();
     tree.root = windows_name(tree.host_root);
     char name[64];
     for (int f = 0; f < kFolders; ++f) {
@@ -324,7 +319,5 @@ int main(int argc, char **argv)
            own * 1e3, own * 1e9 / count, short_names[0].size(), median(own_times) * 1e9 / count);
 
     mexhost::destroy(cell);
-    std::error_code ignored;
-    fs::remove_all(tree.host_root, ignored);
     return 0;
 }

@@ -7,20 +7,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <windows.h>
 
 #include <standin/registry.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "mexhost.h"
+#include "support/arrays.h"
+#include "support/process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -34,10 +34,7 @@ double seconds_since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-mxArray *text(const std::string &value)
-{
-    return mexhost::make_char(std::u16string(value.begin(), value.end()));
-}
+mxArray *text(const std::string &value) { return support::char_row(value); }
 
 // N tessaly calls, each writing one of the value names; the seconds taken.
 double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArray *> &names, bool checkInputs)
@@ -89,16 +86,9 @@ double time_reg_processes(int processes, const std::string &store)
     Clock::time_point start = Clock::now();
     for (int i = 0; i < processes; ++i) {
         std::string name = "R" + std::to_string(i % kNames);
-        pid_t pid = fork();
-        if (pid == 0) {
-            freopen("/dev/null", "w", stdout);
-            execl(REG_PROGRAM, "reg", "add", key.c_str(), "/v", name.c_str(), "/t", "REG_DWORD", "/d", "42", "/f",
-                  (char *)NULL);
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        support::Finished done =
+            support::run_process(REG_PROGRAM, {"add", key, "/v", name, "/t", "REG_DWORD", "/d", "42", "/f"});
+        if (done.status != 0) {
             fprintf(stderr, "reg add failed\n");
             exit(1);
         }
@@ -122,13 +112,12 @@ int main(int argc, char **argv)
     int repeat = option(argc, argv, "--repeat", 5);
     int processes = option(argc, argv, "--processes", 200);
 
-    const char *tmp = getenv("TMPDIR");
-    std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/tessaly-bench-XXXXXX";
-    if (mkdtemp(folder.data()) == nullptr) {
-        perror("mkdtemp");
+    support::TempFolder folder("tessaly-bench");
+    if (!folder.made()) {
+        fprintf(stderr, "cannot make a temporary folder\n");
         return 1;
     }
-    std::string store = folder + "/store.db";
+    std::string store = folder.string() + "/store.db";
     StandinRegUseStore(store.c_str(), FALSE);
 
     std::string error;
@@ -166,6 +155,5 @@ int main(int argc, char **argv)
 
     for (mxArray *array : nameArrays) mexhost::destroy(array);
     StandinRegUseStore(nullptr, FALSE);
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -1,16 +1,16 @@
-// What both Orlenda test files share: the plug-in loaded once per suite, a call that frees its
-// inputs, and checks of a failed call and of a successful one's single char row.
+// What both Orlenda test files share: the plug-in fixture, the expected failures, and checks of a
+// failed call and of a successful one's single char row.
 #ifndef ORLENDA_CALL_H
 #define ORLENDA_CALL_H
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "mexhost.h"
+#include "support/plugin_test.h"
+#include "support/text.h"
 
 struct Outcome {
     std::string identifier;
@@ -30,40 +30,13 @@ const Outcome FullNameDynamic{"*** Peltrac:Varnelle:GetFullName_Failed_Dynamic",
 const Outcome LongNameTooLong{"*** Peltrac:Varnelle:Orlenda_Failed",
                               "Varnelle: Orlenda failed - name too long."};
 
-// Printable ASCII as it is, every other unit as \uXXXX, so failures read well.
-inline std::string narrow(const std::u16string &units)
-{
-    std::string out;
-    for (char16_t unit : units) {
-        if (unit >= 0x20 && unit < 0x7F) {
-            out += (char)unit;
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04X", (unsigned)unit);
-            out += escape;
-        }
-    }
-    return out;
-}
+using support::printable;
 
-class OrlendaCall : public ::testing::Test {
+class OrlendaCall : public support::PluginTest<> {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string error;
-        plugin_ = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
-        ASSERT_TRUE(plugin_) << error;
-    }
+    static void SetUpTestSuite() { load_plugin(ORLENDA_PLUGIN); }
 
-    static void TearDownTestSuite() { plugin_.reset(); }
-
-    static mexhost::CallResult run(std::vector<mxArray *> inputs, mexhost::CallOptions options = {})
-    {
-        mexhost::CallResult result =
-            mexhost::call(*plugin_, std::vector<const mxArray *>(inputs.begin(), inputs.end()), options);
-        for (mxArray *input : inputs) mexhost::destroy(input);
-        return result;
-    }
+    static void TearDownTestSuite() { unload_plugin(); }
 
     static void expect_failure(const mexhost::CallResult &result, const Outcome &outcome)
     {
@@ -92,10 +65,6 @@ protected:
         EXPECT_EQ(mexhost::dims(array), (std::vector<int>{1, (int)units.size()}));
         return units;
     }
-
-    static std::unique_ptr<mexhost::Plugin> plugin_;
 };
-
-inline std::unique_ptr<mexhost::Plugin> OrlendaCall::plugin_;
 
 #endif

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "orlenda_call.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -124,12 +124,12 @@ TEST_F(OrlendaScripted, LowersOnlyAsciiCapitalsBeforeThePlatformSeesTheName)
 TEST_F(OrlendaScripted, HandsTheFullNameToGetLongPathNameWInPlaceWithCapacity260)
 {
     for (const char16_t *given : {u"C:\\Temp\\ABC.TXT", u"D:\\x"}) {
-        SCOPED_TRACE(narrow(given));
-        EXPECT_EQ(narrow(row_of(run({mexhost::make_char(given)}))), "");
+        SCOPED_TRACE(printable(given));
+        EXPECT_EQ(printable(row_of(run({mexhost::make_char(given)}))), "");
     }
     ASSERT_EQ(full_calls.size(), 2u);
     ASSERT_EQ(long_calls.size(), 2u);
-    EXPECT_EQ(narrow(full_calls[0].name), "c:\\temp\\abc.txt");
+    EXPECT_EQ(printable(full_calls[0].name), "c:\\temp\\abc.txt");
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(full_calls[i].capacity, 260u);
         EXPECT_TRUE(full_calls[i].file_part_null);
@@ -148,7 +148,7 @@ TEST_F(OrlendaScripted, ConvertsTheLastCellElementFirst)
     expect_failure(result, BadInputType);
     EXPECT_EQ(result.leaked_blocks, 0u);
     ASSERT_EQ(full_calls.size(), 1u);
-    EXPECT_EQ(narrow(full_calls[0].name), "b");
+    EXPECT_EQ(printable(full_calls[0].name), "b");
 }
 
 // ---- the platform's failures -----------------------------------------------------------------
@@ -186,7 +186,7 @@ TEST_F(OrlendaScripted, ReportsWhatThePlatformCannotDo)
 TEST_F(OrlendaScripted, TakesAnEmptyLongNameAsAMissingOne)
 {
     long_script = {0};
-    EXPECT_EQ(narrow(row_of(run({mexhost::make_char(u"Z:\\tmp")}))), "");
+    EXPECT_EQ(printable(row_of(run({mexhost::make_char(u"Z:\\tmp")}))), "");
 }
 
 // ---- full names longer than MAX_PATH ---------------------------------------------------------
@@ -210,8 +210,8 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
         {"drive name", u"C:\\DIR\\" + given_tail, false, u"\\\\?\\c:\\dir\\" + tail, 4},
         {"relative name against a share", given_tail, true, u"\\\\?\\\\\\server\\share\\dir\\" + tail, 4},
     };
-    fs::path share = fs::temp_directory_path() /
-                     ("orlenda-share-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    support::TempFolder folder("orlenda-share");
+    const fs::path share = folder.path();
     fs::create_directories(share / "dir");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.title);
@@ -223,7 +223,7 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
             ASSERT_TRUE(SetCurrentDirectoryW(u"\\\\server\\share\\dir"));
         }
         mexhost::CallResult result = run({mexhost::make_char(c.given)});
-        EXPECT_EQ(narrow(row_of(result)), narrow(c.handed.substr(0, 260)));
+        EXPECT_EQ(printable(row_of(result)), printable(c.handed.substr(0, 260)));
         EXPECT_EQ(result.allocations, 2u) << "the working copy and the enlarged buffer";
 
         ASSERT_EQ(full_calls.size(), 2u);
@@ -235,13 +235,11 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
         EXPECT_EQ(full_calls[1].buffer, long_calls[0].destination + c.offset);
         EXPECT_EQ(long_calls[0].source_at, long_calls[0].destination);
         EXPECT_EQ(long_calls[0].capacity, 260u);
-        EXPECT_EQ(narrow(long_calls[0].source), narrow(c.handed));
+        EXPECT_EQ(printable(long_calls[0].source), printable(c.handed));
         StandinResetPaths();
         StandinSetFullPathHook(full_hook);
         StandinSetLongPathHook(long_hook);
     }
-    std::error_code ignored;
-    fs::remove_all(share, ignored);
 }
 
 // The stand-in's own answer for a missing name with a long full name: empty, and the enlarged buffer
@@ -249,10 +247,10 @@ TEST_F(OrlendaScripted, PrefixesAFullNameThatNeedsTheEnlargedBuffer)
 TEST_F(OrlendaScripted, FreesTheEnlargedBufferOnSuccess)
 {
     mexhost::CallResult result = run({mexhost::make_char(u"Z:\\tmp\\" + repeat(u'm', 300))});
-    EXPECT_EQ(narrow(row_of(result)), "");
+    EXPECT_EQ(printable(row_of(result)), "");
     EXPECT_EQ(result.allocations, 2u);
     ASSERT_EQ(long_calls.size(), 1u);
-    EXPECT_EQ(narrow(long_calls[0].source.substr(0, 11)), "\\\\?\\z:\\tmp\\");
+    EXPECT_EQ(printable(long_calls[0].source.substr(0, 11)), "\\\\?\\z:\\tmp\\");
 }
 
 }  // namespace

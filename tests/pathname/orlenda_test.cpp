@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "orlenda_call.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -29,19 +29,8 @@ WString to_wide(const std::u16string &units)
     return WString(units.begin(), units.end());
 }
 
-std::u16string lower_ascii(std::u16string name)
-{
-    for (char16_t &unit : name)
-        if (unit >= u'A' && unit <= u'Z') unit += 0x20;
-    return name;
-}
-
-std::u16string upper_ascii(std::u16string name)
-{
-    for (char16_t &unit : name)
-        if (unit >= u'a' && unit <= u'z') unit -= 0x20;
-    return name;
-}
+using support::lower_ascii;
+using support::upper_ascii;
 
 // One platform call with the usual grow-and-retry, so an expectation never depends on MAX_PATH.
 template <typename Call>
@@ -141,9 +130,9 @@ protected:
     {
         OrlendaCall::SetUpTestSuite();
 
-        unsigned long tag = (unsigned long)std::chrono::steady_clock::now().time_since_epoch().count();
-        host_root_ = fs::temp_directory_path() / ("Orlenda Fixture " + std::to_string(tag % 1000000007));
-        fs::create_directories(host_root_);
+        folder_ = std::make_unique<support::TempFolder>("Orlenda Fixture");
+        ASSERT_TRUE(folder_->made());
+        host_root_ = folder_->path();
         root_ = windows_name(host_root_);
 
         make_file(host_root_ / "MixedCase.TXT");
@@ -171,8 +160,7 @@ protected:
 
     static void TearDownTestSuite()
     {
-        std::error_code ignored;
-        fs::remove_all(creatable(host_root_), ignored);
+        folder_.reset();
         OrlendaCall::TearDownTestSuite();
     }
 
@@ -191,6 +179,7 @@ protected:
         return text;
     }
 
+    static std::unique_ptr<support::TempFolder> folder_;
     static fs::path host_root_;
     static std::u16string root_;         // the root's Windows name, as made the current directory
     static std::u16string cwd_;          // its full long name: the current folder's part of a result
@@ -201,6 +190,7 @@ protected:
     static std::u16string deep_name_;    // a file whose full name is far longer than 260 units
 };
 
+std::unique_ptr<support::TempFolder> Orlenda::folder_;
 fs::path Orlenda::host_root_;
 std::u16string Orlenda::root_;
 std::u16string Orlenda::cwd_;
@@ -246,7 +236,7 @@ TEST_F(Orlenda, ConvertsOneName)
     };
     for (const NameCase &c : cases) {
         SCOPED_TRACE(c.title);
-        EXPECT_EQ(narrow(row_of(run({mexhost::make_char(expand(c.given))}))), narrow(expand(c.expected)));
+        EXPECT_EQ(printable(row_of(run({mexhost::make_char(expand(c.given))}))), printable(expand(c.expected)));
     }
 }
 
@@ -268,7 +258,7 @@ TEST_F(Orlenda, ReadsACharArrayOfAnyShapeAsOneName)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.title);
-        EXPECT_EQ(narrow(row_of(run({mexhost::make_char(c.units, c.dims)}))), narrow(expand(c.expected)));
+        EXPECT_EQ(printable(row_of(run({mexhost::make_char(c.units, c.dims)}))), printable(expand(c.expected)));
     }
 }
 
@@ -276,8 +266,8 @@ TEST_F(Orlenda, StoresTheResultWhenNoOutputIsRequested)
 {
     mexhost::CallOptions options;
     options.nlhs = 0;
-    EXPECT_EQ(narrow(row_of(run({mexhost::make_char(u"SHORT.TXT")}, options))),
-              narrow(expand(u"<cwd>\\Short.Txt")));
+    EXPECT_EQ(printable(row_of(run({mexhost::make_char(u"SHORT.TXT")}, options))),
+              printable(expand(u"<cwd>\\Short.Txt")));
 }
 
 // An unset element (no array) is written as std::nullopt.
@@ -321,7 +311,7 @@ TEST_F(Orlenda, ConvertsEveryElementOfACellIntoACellOfItsShape)
             SCOPED_TRACE("element " + std::to_string(i));
             const mxArray *element = mxGetCell_700(output, (int)i);
             ASSERT_NE(element, nullptr);
-            EXPECT_EQ(narrow(row(element)), narrow(expand(c.expected[i])));
+            EXPECT_EQ(printable(row(element)), printable(expand(c.expected[i])));
         }
     }
 }
@@ -442,7 +432,7 @@ TEST_F(Orlenda, AllocatesOnlyTheWorkingCopyWhileTheFullNameFits)
         replace_all(given, u"<fit>", fit_name_);
         replace_all(expected, u"<fit>", fit_name_);
         mexhost::CallResult result = run({mexhost::make_char(given)});
-        EXPECT_EQ(narrow(row_of(result)), narrow(expected));
+        EXPECT_EQ(printable(row_of(result)), printable(expected));
         EXPECT_EQ(result.allocations, c.allocations);
         EXPECT_EQ(result.arrays_created, 1u);
     }

@@ -8,6 +8,7 @@
 
 #include "mexhost.h"
 #include "store_fixture.h"
+#include "support/plugin_test.h"
 
 namespace {
 
@@ -15,10 +16,7 @@ const char kUsage[] = "Four inputs required.\n\nExample:\ntessaly('HKLM','Softwa
 const char kBadTypes[] = "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).";
 const char kEmptyValue[] = "Input 4 must hold at least one UINT32 value.";
 
-mxArray *Text(const std::string &text)
-{
-    return mexhost::make_char(std::u16string(text.begin(), text.end()));
-}
+mxArray *Text(const std::string &text) { return support::char_row(text); }
 
 mxArray *Numeric(mxClassID cls)
 {
@@ -26,20 +24,11 @@ mxArray *Numeric(mxClassID cls)
     return mxCreateNumericArray_700(2, dims, cls, mxREAL);
 }
 
-class TessalyTest : public StoreTest {
+class TessalyTest : public support::PluginTest<StoreTest> {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string error;
-        plugin_ = mexhost::Plugin::load(TESSALY_PLUGIN, &error).release();
-        ASSERT_NE(plugin_, nullptr) << error;
-    }
+    static void SetUpTestSuite() { load_plugin(TESSALY_PLUGIN); }
 
-    static void TearDownTestSuite()
-    {
-        delete plugin_;
-        plugin_ = nullptr;
-    }
+    static void TearDownTestSuite() { unload_plugin(); }
 
     // Calls tessaly with the given inputs (destroyed afterwards) and checks that no key handle
     // stayed open, whatever the outcome.
@@ -47,9 +36,7 @@ protected:
     {
         mexhost::CallOptions options;
         options.nlhs = nlhs;
-        mexhost::CallResult result =
-            mexhost::call(*plugin_, std::vector<const mxArray *>(inputs.begin(), inputs.end()), options);
-        for (mxArray *input : inputs) mexhost::destroy(input);
+        mexhost::CallResult result = run(inputs, options);
         EXPECT_EQ(StandinRegOpenHandles(), 0);
         EXPECT_TRUE(result.outputs.empty());
         return result;
@@ -98,11 +85,7 @@ protected:
         return RegEnumKeyExA(HKEY_CURRENT_USER, 0, name, &size, nullptr, nullptr, nullptr, nullptr) ==
                ERROR_NO_MORE_ITEMS;
     }
-
-    static mexhost::Plugin *plugin_;
 };
-
-mexhost::Plugin *TessalyTest::plugin_ = nullptr;
 
 // ---- accepted inputs
 

@@ -7,8 +7,9 @@
 
 #include <standin/registry.h>
 
-#include <filesystem>
 #include <string>
+
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -17,19 +18,13 @@ class Store {
 public:
     Store()
     {
-        const char *tmp = getenv("TMPDIR");
-        folder_ = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/registry-bench-XXXXXX";
-        if (mkdtemp(folder_.data()) == nullptr) abort();
-        StandinRegUseStore((folder_ + "/store.db").c_str(), FALSE);
+        if (!folder_.made()) abort();
+        StandinRegUseStore((folder_.string() + "/store.db").c_str(), FALSE);
     }
-    ~Store()
-    {
-        StandinRegUseStore(nullptr, FALSE);
-        std::filesystem::remove_all(folder_);
-    }
+    ~Store() { StandinRegUseStore(nullptr, FALSE); }
 
 private:
-    std::string folder_;
+    support::TempFolder folder_{"registry-bench"};
 };
 
 Store &store()

@@ -6,32 +6,26 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+#include "support/text.h"
+
 struct Folder {
+    std::unique_ptr<support::TempFolder> made; // removed at exit
     std::string path;
     std::vector<std::u16string> lowered;  // "B:\reportfile_000123_final.txt"
     std::vector<std::u16string> exact;    // "B:\ReportFile_000123_Final.Txt"
 };
 
 static std::u16string widen(const std::string &s) { return std::u16string(s.begin(), s.end()); }
-
-static std::string lower(std::string s)
-{
-    for (char &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    return s;
-}
-
-static std::vector<std::string> created;
 
 // One folder per N, made on first use and removed at exit.
 static const Folder &folderOf(int n)
@@ -40,15 +34,11 @@ static const Folder &folderOf(int n)
     auto it = folders.find(n);
     if (it != folders.end())
         return it->second;
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/paths-bench-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back(0);
-    if (!mkdtemp(name.data()))
-        std::abort();
     Folder folder;
-    folder.path = name.data();
-    created.push_back(folder.path);
+    folder.made = std::make_unique<support::TempFolder>("paths-bench");
+    if (!folder.made->made())
+        std::abort();
+    folder.path = folder.made->string();
     static const char *const kShapes[] = {"ReportFile_%06d_Final.Txt", "photo %06d OF Summer.JPEG",
                                           "Notes-%06d-draft.Md", "DATA%06dSet.csv"};
     for (int i = 0; i < n; ++i) {
@@ -59,7 +49,7 @@ static const Folder &folderOf(int n)
             std::abort();
         close(fd);
         folder.exact.push_back(u"B:\\" + widen(file));
-        folder.lowered.push_back(u"B:\\" + widen(lower(file)));
+        folder.lowered.push_back(u"B:\\" + widen(support::lower_ascii(std::string(file))));
     }
     sleep(2);  // let the folder settle, so its index is trusted without a look at each name
     return folders.emplace(n, std::move(folder)).first->second;
@@ -88,12 +78,3 @@ static void BM_LongNameExactCase(benchmark::State &state) { lookUpAll(state, fal
 
 BENCHMARK(BM_LongNameLowerCased)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_LongNameExactCase)->Arg(1000)->Arg(10000)->Arg(100000);
-
-static struct Cleanup {
-    ~Cleanup()
-    {
-        auto removeOne = [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); };
-        for (const std::string &path : created)
-            nftw(path.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
-    }
-} cleanup;

@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "support/process.h"
 #include "store_fixture.h"
 
 namespace {
+
+using support::Finished;
+using support::run_process;
 
 class RegCommandTest : public StoreTest {
 protected:

@@ -4,37 +4,34 @@
 #define TESTS_REGISTRY_STORE_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
 #include <standin/registry.h>
+
+#include "support/temp_folder.h"
 
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = ::testing::TempDir() + "registry-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
+        ASSERT_TRUE(folder_.made());
         UseStore(FALSE);
     }
 
     void TearDown() override
     {
         StandinRegUseStore(nullptr, FALSE);
-        std::filesystem::remove_all(folder_);
     }
 
     // Reopens the same store file, as an administrator's or an ordinary user's.
     void UseStore(BOOL administrator) { StandinRegUseStore(StorePath().c_str(), administrator); }
 
-    std::string StorePath() const { return folder_ + "/store.db"; }
-    const std::string &Folder() const { return folder_; }
+    std::string StorePath() const { return folder_.string() + "/store.db"; }
+    std::string Folder() const { return folder_.string(); }
 
 private:
-    std::string folder_;
+    support::TempFolder folder_{"registry"};
 };
 
 #endif

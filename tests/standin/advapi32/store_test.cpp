@@ -8,10 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "support/process.h"
 #include "store_fixture.h"
 
 namespace {
+
+using support::Child;
+using support::Finished;
+using support::finish_process;
+using support::start_process;
 
 // The writer's extra argument: none, or the tessaly plug-in to write through.
 class SharedStoreTest : public StoreTest, public ::testing::WithParamInterface<std::vector<std::string>> {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mexhost.h"
+#include "support/plugin_test.h"
 
 using namespace mexhost;
 
@@ -13,34 +14,19 @@ namespace {
 std::string plugin_path(const char *name) { return std::string(TEST_MEX_DIR "/") + name + plugin_extension(); }
 
 // Loads the probe plug-in once; every test calls it with fresh inputs.
-class Host : public ::testing::Test {
+class Host : public support::PluginTest<> {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string error;
-        probe_ = Plugin::load(plugin_path("probe"), &error).release();
-        ASSERT_NE(probe_, nullptr) << error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete probe_;
-        probe_ = nullptr;
-    }
+    static void SetUpTestSuite() { load_plugin(plugin_path("probe").c_str()); }
+    static void TearDownTestSuite() { unload_plugin(); }
 
     // probe(command, args...): the arguments are destroyed after the call.
     static CallResult probe(const char16_t *command, std::vector<mxArray *> args = {},
                             CallOptions options = {})
     {
         args.insert(args.begin(), make_char(command));
-        CallResult result = call(*probe_, std::vector<const mxArray *>(args.begin(), args.end()), options);
-        for (mxArray *arg : args) destroy(arg);
-        return result;
+        return run(args, options);
     }
-
-    static Plugin *probe_;
 };
-
-Plugin *Host::probe_ = nullptr;
 
 // --- Errors ---
 
@@ -147,7 +133,7 @@ TEST_F(Host, AnInputHandedBackIsCopied)
 {
     mxArray *input = make_char(u"mine");
     std::vector<const mxArray *> inputs = {make_char(u"pass"), input};
-    CallResult result = call(*probe_, inputs);
+    CallResult result = call(*plugin_, inputs);
     ASSERT_TRUE(result.ok) << result.message;
     ASSERT_EQ(result.outputs.size(), 1u);
     EXPECT_NE(result.outputs[0], input);
@@ -282,7 +268,7 @@ TEST_F(Host, SeveralPluginsLoadTogether)
     std::unique_ptr<Plugin> hello = Plugin::load(plugin_path("hello"), &error);
     ASSERT_NE(hello, nullptr) << error;
     EXPECT_EQ(hello->name(), "hello");
-    EXPECT_EQ(probe_->name(), "probe");
+    EXPECT_EQ(plugin_->name(), "probe");
     for (int round = 0; round < 3; ++round) {
         CallResult greeting = call(*hello, {});
         ASSERT_TRUE(greeting.ok) << greeting.message;

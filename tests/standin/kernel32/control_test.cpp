@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "support/process.h"
+
 class ControlTest : public TempRootTest {
 protected:
     void TearDown() override
@@ -109,42 +111,39 @@ TEST_F(ControlTest, StartsInTheProcessFolder)
 
 // --- winpath --------------------------------------------------------------------------------------
 
-static std::string run(const std::string &command)
+// winpath's standard output.
+static std::string winpath(const std::vector<std::string> &args)
 {
-    std::string output;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char chunk[512];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            output.append(chunk, n);
-        pclose(pipe);
-    }
-    return output;
+    return support::run_process(WINPATH_EXE, args).out;
 }
 
 TEST_F(ControlTest, WinpathPrintsOneLinePerName)
 {
     createEntry(root, "Program Files/");
     createEntry(root, "Program Files/Read Me.txt");
-    std::string tool = std::string(WINPATH_EXE) + " --drive C=" + root + " --share '\\\\srv\\s=" + root +
-                       "/Program Files' --cwd 'C:\\Program Files' ";
+    const std::vector<std::string> tool = {"--drive", "C=" + root, "--share", "\\\\srv\\s=" + root + "/Program Files",
+                                           "--cwd", "C:\\Program Files"};
     struct Row {
-        std::string arguments;
+        std::vector<std::string> arguments;
         std::string expected;
     } rows[] = {
-        {"--json full x '..\\y\"z' ''",
+        {{"--json", "full", "x", "..\\y\"z", ""},
          "{\"ret\":18,\"name\":\"C:\\\\Program Files\\\\x\",\"error\":0}\n"
          "{\"ret\":6,\"name\":\"C:\\\\y\\\"z\",\"error\":0}\n"
          "{\"ret\":0,\"name\":\"\",\"error\":123}\n"},
-        {"--json long 'C:\\PROGRA~1\\README~1.TXT' '\\\\SRV\\S\\read me.TXT' nope",
+        {{"--json", "long", "C:\\PROGRA~1\\README~1.TXT", "\\\\SRV\\S\\read me.TXT", "nope"},
          "{\"ret\":28,\"name\":\"C:\\\\Program Files\\\\Read Me.txt\",\"error\":0}\n"
          "{\"ret\":19,\"name\":\"\\\\\\\\SRV\\\\S\\\\read me.TXT\",\"error\":0}\n"
          "{\"ret\":0,\"name\":\"\",\"error\":2}\n"},
-        {"short 'Read Me.txt'", "12\tREADME~1.TXT\t0\n"},
+        {{"short", "Read Me.txt"}, "12\tREADME~1.TXT\t0\n"},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(row.arguments);
-        EXPECT_EQ(row.expected, run(tool + row.arguments));
+        std::string line;
+        for (const std::string &argument : row.arguments) line += argument + " ";
+        SCOPED_TRACE(line);
+        std::vector<std::string> args = tool;
+        args.insert(args.end(), row.arguments.begin(), row.arguments.end());
+        EXPECT_EQ(row.expected, winpath(args));
     }
-    EXPECT_EQ("", run(std::string(WINPATH_EXE) + " --bogus 2>/dev/null"));
+    EXPECT_EQ("", winpath({"--bogus"}));
 }

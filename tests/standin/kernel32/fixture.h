@@ -9,13 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 constexpr WCHAR kSentinel = 0xAAAA;
 constexpr DWORD kUnsetError = 0xDEAD;
@@ -66,23 +66,18 @@ class TempRootTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/paths-test-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back(0);
-        ASSERT_NE(nullptr, mkdtemp(name.data()));
-        root = name.data();
+        ASSERT_TRUE(folder_.made());
+        root = folder_.string();
         StandinResetPaths();
         ASSERT_TRUE(StandinMapDrive(u'C', root.c_str()));
     }
 
-    void TearDown() override
-    {
-        StandinResetPaths();
-        auto removeOne = [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); };
-        nftw(root.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
-    }
+    void TearDown() override { StandinResetPaths(); }
 
+private:
+    support::TempFolder folder_{"paths-test"};
+
+protected:
     std::string root;
 };
 

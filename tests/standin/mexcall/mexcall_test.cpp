@@ -2,11 +2,11 @@
 // the test plug-ins in the folder MEXCALL_PATH names.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "support/process.h"
 
 namespace {
 
@@ -15,25 +15,10 @@ struct Outcome {
     std::string output; // stdout and stderr together
 };
 
-std::string quoted(const std::string &arg)
-{
-    std::string out = "'";
-    for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 Outcome mexcall(const std::vector<std::string> &args)
 {
-    std::string command = MEXCALL_PROGRAM;
-    for (const std::string &arg : args) command += " " + quoted(arg);
-    std::FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-    Outcome run{-1, ""};
-    if (!pipe) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    support::Finished done = support::run_process(MEXCALL_PROGRAM, args, {}, support::Streams::Merged);
+    return {done.status, done.out};
 }
 
 // Every test finds the test plug-ins through MEXCALL_PATH, behind a folder that does not exist.
