@@ -1,10 +1,18 @@
 // The per-folder index of the kernel32 stand-in: each host folder's entries keyed by folded and short
-// name, cached and revalidated by the folder's identity and times.
+// name, cached, and kept current by an inotify watch on the folder or else revalidated by the folder's
+// identity and times.
 #include "kernel32.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/inotify.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <unordered_set>
 
@@ -12,6 +20,23 @@ using namespace k32;
 
 static const size_t kIndexCacheLimit = 256;
 static const uint32_t kNone = UINT32_MAX;
+
+static const uint32_t kWatchedEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                       IN_MOVE_SELF | IN_ONLYDIR;
+
+// File systems whose every change, by any process on this machine, reaches inotify. On others (NFS,
+// SMB, FUSE) a change made elsewhere is never reported, so their folders are checked by their times.
+static const long kReportingFileSystems[] = {
+    0xEF53,      // ext2, ext3, ext4
+    0x01021994,  // tmpfs
+    0x58465342,  // xfs
+    0x9123683E,  // btrfs
+    0xF2F52010,  // f2fs
+    0x794C7630,  // overlayfs
+};
+
+// A child process shares the parent's inotify instance, and each would take the other's events.
+static std::atomic<bool> inheritedNotify{false};
 
 static bool sameTime(const timespec &a, const timespec &b)
 {
@@ -28,15 +53,84 @@ static bool recentlyChanged(const struct stat &info)
     return now.tv_sec - changed <= 1;
 }
 
+static void markInherited() { inheritedNotify = true; }
+
+static bool reportsEveryChange(int fd)
+{
+    struct statfs info;
+    if (fstatfs(fd, &info) != 0)
+        return false;
+    for (long type : kReportingFileSystems)
+        if (long(info.f_type) == type)
+            return true;
+    return false;
+}
+
+// Forgets `index` under watch descriptor `wd`, ending the watch when no other index shares it (two
+// host paths can lead to one folder).
+static void release(int wd, FolderIndex &index)
+{
+    State &st = state();
+    auto it = st.watches.find(wd);
+    if (it == st.watches.end())
+        return;
+    auto &sharers = it->second;
+    sharers.erase(std::remove(sharers.begin(), sharers.end(), &index), sharers.end());
+    if (sharers.empty()) {
+        inotify_rm_watch(st.notify, wd);
+        st.watches.erase(it);
+    }
+}
+
+// Watches the folder open as `fd` (the very folder about to be read, whatever its path names by now).
+static void watch(int fd, FolderIndex &index)
+{
+    State &st = state();
+    if (st.notify < 0) {
+        static std::once_flag atFork;
+        std::call_once(atFork, [] { pthread_atfork(nullptr, nullptr, markInherited); });
+        st.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (st.notify < 0)
+            return;
+    }
+    if (!reportsEveryChange(fd))
+        return;
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    int wd = inotify_add_watch(st.notify, self, kWatchedEvents);
+    if (wd < 0)
+        return;
+    auto &sharers = st.watches[wd];
+    if (std::find(sharers.begin(), sharers.end(), &index) == sharers.end())
+        sharers.push_back(&index);
+    index.watch = wd;
+}
+
 static void buildIndex(const std::string &folder, const struct stat &info, FolderIndex &index)
 {
+    int previous = index.watch;
     index = FolderIndex();
+    index.path = folder;
     index.dev = info.st_dev;
     index.ino = info.st_ino;
     index.mtime = info.st_mtim;
     index.ctime = info.st_ctim;
-    index.racy = recentlyChanged(info);
-    if (DIR *dir = opendir(folder.c_str())) {
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat opened;
+    // The watch comes before the listing, so any change after the listing is reported.
+    if (fd >= 0 && fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino)
+        watch(fd, index);
+    DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (!dir && fd >= 0)
+        close(fd);
+    if (!dir && index.watch >= 0) {
+        release(index.watch, index);  // an unreadable folder has no listing to keep current
+        index.watch = -1;
+    }
+    if (previous >= 0 && previous != index.watch)
+        release(previous, index);
+    index.racy = index.watch < 0 && recentlyChanged(info);
+    if (dir) {
         while (const dirent *item = readdir(dir)) {
             if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0)
                 continue;
@@ -96,47 +190,68 @@ static bool describes(const FolderIndex &index, const struct stat &info)
            sameTime(index.ctime, info.st_ctim);
 }
 
+bool k32::current(const FolderIndex &index) { return index.watch >= 0 && !index.stale; }
+
 // The index of a folder, rebuilt when the folder changed since (or when `rebuild` asks).
 FolderIndex &k32::indexOf(const std::string &folder, const struct stat &info, bool rebuild)
 {
     auto &indexes = state().indexes;
     auto it = indexes.find(folder);
-    if (it != indexes.end() && !rebuild && describes(it->second, info))
+    if (it != indexes.end() && !rebuild && !it->second.stale && describes(it->second, info))
         return it->second;
     if (it == indexes.end()) {
         if (indexes.size() >= kIndexCacheLimit)
-            indexes.clear();
+            clearIndexes();
         it = indexes.emplace(folder, FolderIndex()).first;
     }
     buildIndex(folder, info, it->second);
     return it->second;
 }
 
-// The entry a name stands for: the one spelled exactly so (`exact` holds the name's host bytes, or is
-// empty), else the first in byte order with the name in another case, else the one with that short name.
-const Entry *k32::lookUp(const FolderIndex &index, const wstring &name, const std::string &exact)
+// Whether an entry is spelled exactly as `name`: its on-disk bytes are the name's host bytes. Without
+// surrogates a name has one host form, and comparing the units says the same.
+static bool spelledAs(const Entry &entry, std::u16string_view name, bool plain, const std::string &exact)
 {
-    wstring folded = names::fold(name);
+    return plain ? entry.name == name : !exact.empty() && entry.host == exact;
+}
+
+// The entry a name stands for: the one spelled exactly so (when `exactFirst`), else the first in byte
+// order with the name in another case, else the one with that short name.
+Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst)
+{
+    static wstring folded;  // kept between calls for its capacity; used under the state's lock
+    folded.resize(name.size());
+    bool plain = true;
+    for (size_t i = 0; i < name.size(); ++i) {
+        folded[i] = names::foldUnit(name[i]);
+        plain = plain && (name[i] < 0xD800 || name[i] > 0xDFFF);
+    }
+    Entry *entries = index.entries.data();
     auto byName = index.byName.find(folded);
     if (byName != index.byName.end()) {
-        for (uint32_t i = byName->second; i != kNone && !exact.empty(); i = index.sameFold[i])
-            if (index.entries[i].host == exact)
-                return &index.entries[i];
-        return &index.entries[byName->second];
+        std::string exact;
+        if (exactFirst && !plain && !names::toHost(wstring(name), exact))
+            exact.clear();
+        for (uint32_t i = byName->second; i != kNone && exactFirst; i = index.sameFold[i])
+            if (spelledAs(entries[i], name, plain, exact))
+                return &entries[i];
+        return &entries[byName->second];
     }
-    if (!names::isLegal83(name))
+    static wstring given;
+    given.assign(name.data(), name.size());
+    if (!names::isLegal83(given))
         return nullptr;
     auto byShort = index.byShort.find(folded);
-    return byShort != index.byShort.end() ? &index.entries[byShort->second] : nullptr;
+    return byShort != index.byShort.end() ? &entries[byShort->second] : nullptr;
 }
 
 // A cached index that answers for the folder as it is now, without asking the file system: one that
 // was built after the folder's last change had settled. A racy one is read again once it has.
-const FolderIndex *k32::settledIndex(const std::string &folder, const struct stat &info)
+FolderIndex *k32::settledIndex(const std::string &folder, const struct stat &info)
 {
     auto &indexes = state().indexes;
     auto it = indexes.find(folder);
-    if (it == indexes.end() || !describes(it->second, info))
+    if (it == indexes.end() || it->second.stale || !describes(it->second, info))
         return nullptr;
     if (it->second.racy) {
         if (recentlyChanged(info))
@@ -144,4 +259,91 @@ const FolderIndex *k32::settledIndex(const std::string &folder, const struct sta
         buildIndex(folder, info, it->second);
     }
     return &it->second;
+}
+
+FolderIndex *k32::currentIndex(const std::string &folder)
+{
+    auto &indexes = state().indexes;
+    auto it = indexes.find(folder);
+    return it != indexes.end() && current(it->second) ? &it->second : nullptr;
+}
+
+// The current index of the folder `entry` names in `folder`, remembered in the entry once found.
+FolderIndex *k32::currentChild(const FolderIndex &folder, Entry &entry)
+{
+    if (!entry.isDir)
+        return nullptr;
+    if (!entry.child) {
+        auto &indexes = state().indexes;
+        auto it = indexes.find(joinHost(folder.path, entry.host));
+        if (it == indexes.end())
+            return nullptr;
+        entry.child = &it->second;
+    }
+    return current(*entry.child) ? entry.child : nullptr;
+}
+
+// One event: the folder it names changed, and so did the folder of the entry it names, if any (that
+// path may now lead elsewhere, while its watch follows the folder that was there).
+static void take(const inotify_event &event)
+{
+    State &st = state();
+    auto it = st.watches.find(event.wd);
+    if (it == st.watches.end())
+        return;
+    std::vector<FolderIndex *> sharers = it->second;
+    for (FolderIndex *index : sharers) {
+        index->stale = true;
+        if (event.len > 0) {
+            auto child = st.indexes.find(joinHost(index->path, event.name));
+            if (child != st.indexes.end())
+                child->second.stale = true;
+        }
+    }
+    if (event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+        // the folder left its path, or the watch ended: the path's next index needs a watch of its own
+        for (FolderIndex *index : sharers)
+            index->watch = -1;
+        if (!(event.mask & IN_IGNORED))
+            inotify_rm_watch(st.notify, event.wd);
+        st.watches.erase(event.wd);
+    }
+}
+
+void k32::refreshIndexes()
+{
+    State &st = state();
+    if (st.notify < 0)
+        return;
+    if (inheritedNotify.exchange(false)) {
+        clearIndexes();
+        return;
+    }
+    alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
+    for (;;) {
+        ssize_t got = read(st.notify, buffer, sizeof buffer);
+        if (got <= 0)
+            return;  // EAGAIN: nothing changed
+        for (ssize_t at = 0; at < got;) {
+            const inotify_event &event = *reinterpret_cast<const inotify_event *>(buffer + at);
+            at += sizeof(inotify_event) + event.len;
+            if (event.mask & IN_Q_OVERFLOW) {
+                clearIndexes();  // events were lost: nothing can be trusted
+                return;
+            }
+            take(event);
+        }
+        if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= sizeof buffer)
+            return;  // there was room for more: the queue is empty
+    }
+}
+
+void k32::clearIndexes()
+{
+    State &st = state();
+    st.indexes.clear();
+    st.watches.clear();
+    if (st.notify >= 0)
+        close(st.notify);  // ends every watch at once
+    st.notify = -1;
 }

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -24,16 +25,23 @@ struct Share {
     std::string folder;
 };
 
+struct FolderIndex;
+
 struct Entry {
     std::string host;   // on-disk bytes
     wstring name;       // Windows spelling of the on-disk name
     wstring shortName;  // empty when the name is a legal 8.3 name
     bool isDir = false;
+    FolderIndex *child = nullptr;  // this folder's own index, once a walk has gone through it
 };
 
 // What one host folder holds, keyed for case-insensitive and short-name lookups. Valid while the
-// folder's identity and times are those it was built from.
+// folder's identity and times are those it was built from; one with a watch on its folder is known
+// current until an event marks it stale, and answers without a look at the folder.
 struct FolderIndex {
+    std::string path;   // the host folder, its key in the cache
+    int watch = -1;     // inotify watch descriptor, or -1: revalidated by the folder's times
+    bool stale = false;  // an event reported a change since it was built
     dev_t dev = 0;
     ino_t ino = 0;
     timespec mtime{}, ctime{};
@@ -54,14 +62,24 @@ struct State {
     StandinFullPathHook fullHook = nullptr;
     StandinLongPathHook longHook = nullptr;
     std::unordered_map<std::string, FolderIndex> indexes;
+    int notify = -1;  // the inotify instance watching the indexed folders
+    std::unordered_map<int, std::vector<FolderIndex *>> watches;  // by watch descriptor
 };
 
-// A place in the host file system: the mapped folder of a drive or share and the on-disk names below.
+// A place in the host file system: the mapped folder of a drive or share and the on-disk names below,
+// joined as the walk goes (each ancestor's path is never built again).
 struct Location {
-    std::string root;  // empty: the drive or share is not mapped
-    std::vector<std::string> parts;
+    std::string path;  // empty: the drive or share is not mapped
+    size_t rootLength = 0;
+    size_t depth = 0;  // on-disk names below the root
+    FolderIndex *index = nullptr;  // the folder's index when known current without a look at the folder
     struct stat info {};  // of the folder itself, when `known`
     bool known = false;
+
+    void at(const std::string &root);
+    void enter(std::string_view name);
+    void up();      // to the parent, never above the root
+    void toRoot();
 };
 
 enum class Form { Long, Short, Host };
@@ -71,11 +89,10 @@ State &state();
 std::unique_lock<std::mutex> lockState();  // holds the state's lock, setting the state up on first use
 void resetLocked();
 std::string joinHost(const std::string &folder, const std::string &name);
-std::string hostPath(const Location &where);
 std::string absoluteHostPath(const char *path);
 std::string normalisedFolder(const char *folder);
-size_t componentEnd(const wstring &s, size_t at);
-DWORD shareAt(const wstring &s, size_t at, Location &where, size_t &end);
+size_t componentEnd(std::u16string_view s, size_t at);
+DWORD shareAt(std::u16string_view s, size_t at, Location &where, size_t &end);
 DWORD driveRoot(char16_t letter, Location &where);
 bool windowsNameLocked(const std::string &path, wstring &name);
 bool splitShare(const wstring &root, wstring &server, wstring &share);
@@ -83,13 +100,19 @@ void mapShareLocked(const wstring &server, const wstring &share, const char *fol
 
 // folder_index.cpp: the per-folder index cache and its revalidation.
 FolderIndex &indexOf(const std::string &folder, const struct stat &info, bool rebuild);
-const FolderIndex *settledIndex(const std::string &folder, const struct stat &info);
-const Entry *lookUp(const FolderIndex &index, const wstring &name, const std::string &exact);
+FolderIndex *settledIndex(const std::string &folder, const struct stat &info);
+// The entry `name` stands for; `exactFirst` prefers the one spelled exactly so among those equal in case.
+Entry *lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst = true);
+bool current(const FolderIndex &index);  // watched and unchanged: answers without a look at the folder
+FolderIndex *currentIndex(const std::string &folder);
+FolderIndex *currentChild(const FolderIndex &folder, Entry &entry);
+void refreshIndexes();  // takes in the changes reported since the last call
+void clearIndexes();
 
 // resolution.cpp: name lookup, path walking and the current directory.
-DWORD startOf(const wstring &s, Location &where, size_t &at, bool &literal);
-DWORD walk(const wstring &s, size_t at, bool literal, Location &where, Form form, wstring &out);
-DWORD resolveFull(const wstring &fullName, Location &where);
+DWORD startOf(std::u16string_view s, Location &where, size_t &at, bool &literal);
+DWORD walk(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out);
+DWORD resolveFull(std::u16string_view fullName, Location &where);
 names::Context contextOf(const State &st);
 wstring withoutTrailingSeparator(wstring full);
 DWORD setCurrentLocked(const wstring &name);

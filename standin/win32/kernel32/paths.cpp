@@ -40,7 +40,7 @@ static DWORD deliver(const Text &text, Unit *buffer, DWORD capacity)
     return DWORD(text.size());
 }
 
-static bool hasWildcard(const wstring &s, size_t from)
+static bool hasWildcard(std::u16string_view s, size_t from)
 {
     return s.find_first_of(u"*?", from) != npos;
 }
@@ -55,7 +55,7 @@ static DWORD convertName(LPCWSTR source, LPWSTR destination, DWORD capacity, For
         return fail(ERROR_FILENAME_EXCED_RANGE);
     if (length == 0)
         return fail(ERROR_PATH_NOT_FOUND);
-    wstring s(source, length);
+    std::u16string_view s(source, length);
     bool prefixed = length >= 4 && names::isSeparator(s[0]) && names::isSeparator(s[1]) && s[2] == u'?' &&
                     names::isSeparator(s[3]);
     if (!prefixed && length >= MAX_PATH)
@@ -63,13 +63,15 @@ static DWORD convertName(LPCWSTR source, LPWSTR destination, DWORD capacity, For
     wstring out;
     {
         auto lock = lockState();
+        refreshIndexes();
         Location where;
         size_t at = 0;
         bool literal = false;
         DWORD error = startOf(s, where, at, literal);
         if (error == ERROR_SUCCESS && hasWildcard(s, prefixed ? 4 : 0))
             error = ERROR_INVALID_NAME;
-        out = s.substr(0, at);
+        out.reserve(s.size());
+        out.assign(s.substr(0, at));
         if (error == ERROR_SUCCESS)
             error = walk(s, at, literal, where, form, out);
         if (error != ERROR_SUCCESS)
@@ -241,13 +243,14 @@ STANDIN_API DWORD StandinHostName(LPCWSTR windowsName, char *buffer, DWORD capac
         Location where;
         size_t at = 0;
         bool literal = false;
+        refreshIndexes();
         if (error == ERROR_SUCCESS)
             error = startOf(full, where, at, literal);
         if (error == ERROR_SUCCESS)
             error = walk(full, at, literal, where, Form::Host, ignored);
         if (error != ERROR_SUCCESS)
             return fail(error);
-        path = hostPath(where);
+        path = where.path;
     }
     return deliver(path, buffer, capacity);
 }

@@ -6,52 +6,73 @@
 
 using namespace k32;
 
+// What a component was found as. The views point into an index entry, the name being walked, or
+// `statHost`, and hold until the walk's next component.
 struct Found {
-    std::string host;
-    wstring name;
-    wstring shortName;
+    std::string_view host;
+    std::u16string_view name;
+    std::u16string_view shortName;
     bool isDir = false;
+    FolderIndex *child = nullptr;  // the entry's own current index, when it has one
     struct stat info {};  // of the entry, when `haveInfo`
     bool haveInfo = false;
+    std::string statHost;  // host bytes of a name found by stat
 };
 
-static Found foundEntry(const Entry &entry)
+static void foundEntry(const Entry &entry, Found &found)
 {
-    return Found{entry.host, entry.name, entry.shortName, entry.isDir, {}, false};
+    found.host = entry.host;
+    found.name = entry.name;
+    found.shortName = entry.shortName;
+    found.isDir = entry.isDir;
+    found.child = nullptr;
+    found.haveInfo = false;
 }
 
-// Finds `name` in the folder at `where`. A settled index answers alone; otherwise a name spelled as on
-// disk costs one stat, and any other spelling goes through the folder's index.
-static DWORD findEntry(Location &where, const wstring &name, bool wantShort, Found &found)
+// Finds `name` in the folder at `where`. A current or settled index answers alone; otherwise a name
+// spelled as on disk costs one stat, and any other spelling goes through the folder's index.
+static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort, Found &found)
 {
-    if (where.root.empty())
+    if (where.path.empty())
         return ERROR_PATH_NOT_FOUND;
-    std::string folder = hostPath(where);
-    if (!where.known && stat(folder.c_str(), &where.info) != 0)
-        return ERROR_PATH_NOT_FOUND;
-    where.known = true;
-    if (!S_ISDIR(where.info.st_mode))
-        return ERROR_PATH_NOT_FOUND;
-    std::string exact;
-    bool encodable = names::toHost(name, exact);
-    if (!encodable)
-        exact.clear();
-    if (const FolderIndex *index = settledIndex(folder, where.info)) {
-        const Entry *entry = lookUp(*index, name, exact);
+    const std::string &folder = where.path;
+    FolderIndex *index = where.index ? where.index : currentIndex(folder);
+    if (!index || !current(*index)) {
+        if (!where.known && stat(folder.c_str(), &where.info) != 0)
+            return ERROR_PATH_NOT_FOUND;
+        where.known = true;
+        if (!S_ISDIR(where.info.st_mode))
+            return ERROR_PATH_NOT_FOUND;
+        index = settledIndex(folder, where.info);
+    }
+    if (index) {
+        Entry *entry = lookUp(*index, name);
         if (!entry)
             return ERROR_FILE_NOT_FOUND;
-        found = foundEntry(*entry);
+        foundEntry(*entry, found);
+        found.child = current(*index) ? currentChild(*index, *entry) : nullptr;
         return ERROR_SUCCESS;
     }
+    wstring units(name);
+    std::string exact;
+    bool encodable = names::toHost(units, exact);
     struct stat info;
     if (encodable) {
         if (stat(joinHost(folder, exact).c_str(), &info) == 0) {
-            found = Found{exact, name, wstring(), S_ISDIR(info.st_mode), info, true};
-            if (wantShort && !names::isLegal83(name)) {
-                const Entry *entry = lookUp(indexOf(folder, where.info, false), name, exact);
-                if (!entry || entry->host != exact)  // created since the index was built, in the same tick
-                    entry = lookUp(indexOf(folder, where.info, true), name, exact);
-                if (entry && entry->host == exact)
+            found.statHost = std::move(exact);
+            found.host = found.statHost;
+            found.name = name;
+            found.shortName = std::u16string_view();
+            found.isDir = S_ISDIR(info.st_mode);
+            found.child = nullptr;
+            found.info = info;
+            found.haveInfo = true;
+            if (wantShort && !names::isLegal83(units)) {
+                const Entry *entry = lookUp(indexOf(folder, where.info, false), name);
+                // not there: created since the index was built, in the same tick
+                if (!entry || entry->host != found.host)
+                    entry = lookUp(indexOf(folder, where.info, true), name);
+                if (entry && entry->host == found.host)
                     found.shortName = entry->shortName;
             }
             return ERROR_SUCCESS;
@@ -62,16 +83,17 @@ static DWORD findEntry(Location &where, const wstring &name, bool wantShort, Fou
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0 && (stat(folder.c_str(), &where.info) != 0 || !S_ISDIR(where.info.st_mode)))
             return ERROR_PATH_NOT_FOUND;
-        const FolderIndex &index = indexOf(folder, where.info, attempt > 0);
-        const Entry *entry = lookUp(index, name, std::string());
+        FolderIndex &built = indexOf(folder, where.info, attempt > 0);
+        Entry *entry = lookUp(built, name, false);
         if (entry && stat(joinHost(folder, entry->host).c_str(), &info) == 0) {
-            found = foundEntry(*entry);
+            foundEntry(*entry, found);
             found.isDir = S_ISDIR(info.st_mode);
+            found.child = current(built) ? currentChild(built, *entry) : nullptr;
             found.info = info;
             found.haveInfo = true;
             return ERROR_SUCCESS;
         }
-        if (!entry && !index.racy)
+        if (!entry && !built.racy)
             break;
     }
     return ERROR_FILE_NOT_FOUND;
@@ -79,24 +101,25 @@ static DWORD findEntry(Location &where, const wstring &name, bool wantShort, Fou
 
 // The name a component is looked up by: Windows drops trailing dots and spaces of the last component
 // and one trailing dot of the others ("a. ." -> "a", "dir." -> "dir", "dir.." stays).
-static wstring lookupName(const wstring &given, bool last)
+static std::u16string_view lookupName(std::u16string_view name, bool last)
 {
-    wstring name = given;
     if (last) {
         while (!name.empty() && (name.back() == u'.' || name.back() == u' '))
-            name.pop_back();
+            name.remove_suffix(1);
     } else if (name.back() == u'.' && !(name.size() >= 2 && name[name.size() - 2] == u'.')) {
-        name.pop_back();
+        name.remove_suffix(1);
     }
     return name;
 }
 
 // Resolves the components of `s` from `at` on, moving `where` along and appending each separator and
 // component to `out` in the requested form.
-DWORD k32::walk(const wstring &s, size_t at, bool literal, Location &where, Form form, wstring &out)
+DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out)
 {
     size_t n = s.size();
     bool beyond = false;
+    Found found;
+    static wstring given83;  // kept for its capacity; used under the state's lock
     while (at < n) {
         if (names::isSeparator(s[at])) {
             out += s[at++];
@@ -105,32 +128,28 @@ DWORD k32::walk(const wstring &s, size_t at, bool literal, Location &where, Form
         size_t end = at;
         while (end < n && !names::isSeparator(s[end]))
             ++end;
-        wstring given = s.substr(at, end - at);
+        std::u16string_view given = s.substr(at, end - at);
         bool last = end == n;
         at = end;
         if (given == u"." || given == u"..") {
             if (literal)
                 return ERROR_INVALID_NAME;  // "\\?\C:\a\..": no such name in the NT namespace
-            if (given == u".." && !where.parts.empty()) {
-                where.parts.pop_back();
-                where.known = false;
-            }
+            if (given == u"..")
+                where.up();
             out += given;
             continue;
         }
-        wstring name = literal ? given : lookupName(given, last);
+        std::u16string_view name = literal ? given : lookupName(given, last);
         if (name.empty()) {
             out += given;  // "C:\dir\..." names "C:\dir"
             continue;
         }
-        Found found;
         DWORD error = beyond ? ERROR_FILE_NOT_FOUND : findEntry(where, name, form == Form::Short, found);
         if (error == ERROR_FILE_NOT_FOUND && form == Form::Host) {
             std::string host;
-            if (!names::toHost(name, host))
+            if (!names::toHost(wstring(name), host))
                 return ERROR_INVALID_NAME;
-            where.parts.push_back(host);
-            where.known = false;
+            where.enter(host);
             out += given;
             beyond = true;  // nothing below a missing component exists either
             continue;
@@ -141,11 +160,12 @@ DWORD k32::walk(const wstring &s, size_t at, bool literal, Location &where, Form
             return error;
         if (!last && !found.isDir)
             return ERROR_PATH_NOT_FOUND;
-        where.parts.push_back(found.host);
+        where.enter(found.host);
+        where.index = found.child;
         where.info = found.info;
         where.known = found.haveInfo;
-        bool asGiven = name == given;
-        if (form == Form::Long && asGiven && names::isLegal83(given))
+        bool asGiven = name.size() == given.size();
+        if (form == Form::Long && asGiven && found.name != given && names::isLegal83(given83.assign(given)))
             out += found.name;
         else if (form == Form::Short && asGiven && !found.shortName.empty())
             out += found.shortName;
@@ -156,7 +176,7 @@ DWORD k32::walk(const wstring &s, size_t at, bool literal, Location &where, Form
 }
 
 // Where the components of `s` start from, and the offset of the first unit after its root.
-DWORD k32::startOf(const wstring &s, Location &where, size_t &at, bool &literal)
+DWORD k32::startOf(std::u16string_view s, Location &where, size_t &at, bool &literal)
 {
     auto sep = [&](size_t i) { return i < s.size() && names::isSeparator(s[i]); };
     literal = false;
@@ -167,7 +187,7 @@ DWORD k32::startOf(const wstring &s, Location &where, size_t &at, bool &literal)
             at = 6;
             return driveRoot(s[4], where);
         }
-        if (s.size() >= 8 && names::equalFolded(s.substr(4, 3), u"UNC") && sep(7))
+        if (s.size() >= 8 && names::equalFolded(wstring(s.substr(4, 3)), u"UNC") && sep(7))
             return shareAt(s, 8, where, at);
         return ERROR_FILE_NOT_FOUND;  // "\\?\pipe\x": no such device here
     }
@@ -188,15 +208,13 @@ DWORD k32::startOf(const wstring &s, Location &where, size_t &at, bool &literal)
     }
     at = 0;
     DWORD error = resolveFull(state().cwd, where);
-    if (sep(0)) {
-        where.parts.clear();  // "\x": the current directory's root
-        where.known = false;
-    }
+    if (sep(0))
+        where.toRoot();  // "\x": the current directory's root
     return error;
 }
 
 // Location of an existing full name ("C:\dir", "\\server\share\dir").
-DWORD k32::resolveFull(const wstring &fullName, Location &where)
+DWORD k32::resolveFull(std::u16string_view fullName, Location &where)
 {
     size_t at = 0;
     bool literal = false;
@@ -229,12 +247,13 @@ DWORD k32::setCurrentLocked(const wstring &name)
     bool unc = full.size() > 2 && full[0] == u'\\' && full[1] == u'\\' && full[2] != u'.' && full[2] != u'?';
     if (!drive && !unc)
         return ERROR_INVALID_NAME;  // "\\.\con"
+    refreshIndexes();
     Location where;
     error = resolveFull(full, where);
     if (error != ERROR_SUCCESS)
         return error;
     struct stat info;
-    if (stat(hostPath(where).c_str(), &info) != 0)
+    if (stat(where.path.c_str(), &info) != 0)
         return ERROR_PATH_NOT_FOUND;
     if (!S_ISDIR(info.st_mode))
         return ERROR_DIRECTORY;

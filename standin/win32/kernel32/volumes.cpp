@@ -20,12 +20,40 @@ std::string k32::joinHost(const std::string &folder, const std::string &name)
     return folder.back() == '/' ? folder + name : folder + '/' + name;
 }
 
-std::string k32::hostPath(const Location &where)
+void k32::Location::at(const std::string &root)
 {
-    std::string path = where.root;
-    for (const std::string &part : where.parts)
-        path = joinHost(path, part);
-    return path;
+    *this = Location();
+    path = root;
+    rootLength = root.size();
+}
+
+void k32::Location::enter(std::string_view name)
+{
+    if (path.back() != '/')
+        path += '/';
+    path += name;
+    ++depth;
+    index = nullptr;
+    known = false;
+}
+
+void k32::Location::up()
+{
+    if (depth == 0)
+        return;
+    size_t slash = path.rfind('/');
+    path.resize(std::max(slash, rootLength));  // "/a/b" -> "/a"; "/a" below root "/" -> "/"
+    --depth;
+    index = nullptr;
+    known = false;
+}
+
+void k32::Location::toRoot()
+{
+    path.resize(rootLength);
+    depth = 0;
+    index = nullptr;
+    known = false;
 }
 
 // "/a/./b//c/../" -> "/a/b"; relative paths are taken from the process's current folder.
@@ -55,7 +83,7 @@ std::string k32::absoluteHostPath(const char *path)
     return result.empty() ? "/" : result;
 }
 
-size_t k32::componentEnd(const wstring &s, size_t at)
+size_t k32::componentEnd(std::u16string_view s, size_t at)
 {
     while (at < s.size() && !names::isSeparator(s[at]))
         ++at;
@@ -63,19 +91,21 @@ size_t k32::componentEnd(const wstring &s, size_t at)
 }
 
 // The mapped folder of "\\server\share" starting at `at`; `end` is set past the share name.
-DWORD k32::shareAt(const wstring &s, size_t at, Location &where, size_t &end)
+DWORD k32::shareAt(std::u16string_view s, size_t at, Location &where, size_t &end)
 {
     size_t serverEnd = componentEnd(s, at);
-    wstring server = s.substr(at, serverEnd - at);
+    wstring server(s.substr(at, serverEnd - at));
     size_t shareEnd = serverEnd < s.size() ? componentEnd(s, serverEnd + 1) : serverEnd;
-    wstring share = serverEnd < s.size() ? s.substr(serverEnd + 1, shareEnd - serverEnd - 1) : wstring();
+    wstring share;
+    if (serverEnd < s.size())
+        share = s.substr(serverEnd + 1, shareEnd - serverEnd - 1);
     bool knownServer = false;
     for (const Share &mapped : state().shares) {
         if (!names::equalFolded(mapped.server, server))
             continue;
         knownServer = true;
         if (names::equalFolded(mapped.share, share)) {
-            where = Location{mapped.folder, {}};
+            where.at(mapped.folder);
             end = shareEnd;
             return ERROR_SUCCESS;
         }
@@ -88,7 +118,7 @@ DWORD k32::driveRoot(char16_t letter, Location &where)
     char16_t upper = names::foldUnit(letter);
     if (upper < u'A' || upper > u'Z' || state().drives[upper - u'A'].empty())
         return ERROR_PATH_NOT_FOUND;
-    where = Location{state().drives[upper - u'A'], {}};
+    where.at(state().drives[upper - u'A']);
     return ERROR_SUCCESS;
 }
 
@@ -195,7 +225,7 @@ void k32::resetLocked()
     for (wstring &dir : st.driveDirs)
         dir.clear();
     st.shares.clear();
-    st.indexes.clear();
+    clearIndexes();
     st.fullHook = nullptr;
     st.longHook = nullptr;
     st.drives['Z' - 'A'] = "/";

@@ -1,0 +1,139 @@
+// Folder indexes that answer without a look at their folders must still see every change made
+// between two calls: a renamed or replaced folder, an added file, a short name that moved, a change
+// made by another process or through another path to the same folder.
+#include "fixture.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+class RevalidationTest : public TempRootTest {
+protected:
+    void SetUp() override
+    {
+        TempRootTest::SetUp();
+        for (const char *entry : {"Alpha/", "Alpha/Beta/", "Alpha/Beta/Gamma/", "Alpha/Beta/Gamma/Delta/",
+                                  "Alpha/Beta/Gamma/Delta/File.txt", "Long Folder Name/",
+                                  "Long Folder Name/Inner.txt"})
+            createEntry(root, entry);
+        sleep(2);  // settled: by their times alone, the folders' indexes would be trusted from now on
+        EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));
+        EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));  // from the indexes
+    }
+
+    // GetLongPathNameW's answer, or "error N".
+    static std::u16string longName(const char16_t *name)
+    {
+        WCHAR buffer[MAX_PATH];
+        DWORD n = GetLongPathNameW(name, buffer, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) {
+            std::string error = "error " + std::to_string(GetLastError());
+            return std::u16string(error.begin(), error.end());
+        }
+        return std::u16string(buffer, n);
+    }
+
+    static std::u16string shortName(const char16_t *name)
+    {
+        WCHAR buffer[MAX_PATH];
+        DWORD n = GetShortPathNameW(name, buffer, MAX_PATH);
+        return n == 0 || n >= MAX_PATH ? u"error" : std::u16string(buffer, n);
+    }
+
+    void move(const std::string &from, const std::string &to)
+    {
+        ASSERT_EQ(0, rename((root + "/" + from).c_str(), (root + "/" + to).c_str())) << from;
+    }
+
+    static constexpr const char16_t *kDeep = u"C:\\alpha\\beta\\gamma\\delta\\file.txt";
+};
+
+TEST_F(RevalidationTest, RenamedFolderOnTheWay)
+{
+    move("Alpha/Beta", "Alpha/Bet2");
+    EXPECT_EQ(u"error 3", longName(kDeep));  // ERROR_PATH_NOT_FOUND
+    EXPECT_EQ(u"C:\\Alpha\\Bet2\\Gamma\\Delta\\File.txt",
+              longName(u"C:\\alpha\\bet2\\gamma\\delta\\file.txt"));
+    move("Alpha/Bet2", "Alpha/BETA");  // back, in another case
+    EXPECT_EQ(u"C:\\Alpha\\BETA\\Gamma\\Delta\\File.txt", longName(kDeep));
+}
+
+TEST_F(RevalidationTest, FileAddedAndRemoved)
+{
+    const char16_t *added = u"C:\\alpha\\beta\\gamma\\delta\\new.txt";
+    EXPECT_EQ(u"error 2", longName(added));  // ERROR_FILE_NOT_FOUND
+    createEntry(root, "Alpha/Beta/Gamma/Delta/New.txt");
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\New.txt", longName(added));
+    ASSERT_EQ(0, unlink((root + "/Alpha/Beta/Gamma/Delta/New.txt").c_str()));
+    EXPECT_EQ(u"error 2", longName(added));
+}
+
+TEST_F(RevalidationTest, FolderReplacedUnderTheSameName)
+{
+    move("Alpha/Beta/Gamma", "Alpha/Old Gamma");
+    createEntry(root, "Alpha/Beta/Gamma/");
+    createEntry(root, "Alpha/Beta/Gamma/Other.txt");
+    EXPECT_EQ(u"error 3", longName(kDeep));
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Other.txt", longName(u"C:\\alpha\\beta\\gamma\\other.txt"));
+    EXPECT_EQ(u"C:\\Alpha\\old gamma\\Delta\\File.txt", longName(u"C:\\alpha\\old gamma\\delta\\file.txt"));
+}
+
+TEST_F(RevalidationTest, ShortNameOfAnAncestorMoves)
+{
+    EXPECT_EQ(u"C:\\LONGFO~1\\inner.txt", shortName(u"C:\\long folder name\\inner.txt"));
+    createEntry(root, "Long Folder Adder/");  // sorts first, so it takes ~1
+    EXPECT_EQ(u"C:\\LONGFO~2\\inner.txt", shortName(u"C:\\long folder name\\inner.txt"));
+    EXPECT_EQ(u"C:\\Long Folder Name\\Inner.txt", longName(u"C:\\LONGFO~2\\INNER.TXT"));
+}
+
+TEST_F(RevalidationTest, ChangeMadeByAnotherProcess)
+{
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool moved = rename((root + "/Alpha/Beta/Gamma/Delta/File.txt").c_str(),
+                            (root + "/Alpha/Beta/Gamma/Delta/Moved.txt").c_str()) == 0;
+        _exit(moved ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_EQ(0, status);
+    EXPECT_EQ(u"error 2", longName(kDeep));
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\Moved.txt",
+              longName(u"C:\\alpha\\beta\\gamma\\delta\\moved.txt"));
+}
+
+TEST_F(RevalidationTest, ChildProcessSeesChangesToo)
+{
+    // The child inherits the parent's indexes; it must not trust them, nor take the parent's reports.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool ok = rename((root + "/Alpha/Beta").c_str(), (root + "/Alpha/Other").c_str()) == 0 &&
+                  longName(kDeep) == u"error 3" &&
+                  longName(u"C:\\alpha\\other\\gamma\\delta\\file.txt") ==
+                      u"C:\\Alpha\\Other\\Gamma\\Delta\\File.txt";
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(u"error 3", longName(kDeep));
+    EXPECT_EQ(u"C:\\Alpha\\Other\\Gamma\\Delta\\File.txt",
+              longName(u"C:\\alpha\\other\\gamma\\delta\\file.txt"));
+}
+
+TEST_F(RevalidationTest, TwoPathsToOneFolder)
+{
+    ASSERT_EQ(0, symlink((root + "/Alpha/Beta/Gamma").c_str(), (root + "/Shortcut").c_str()));
+    EXPECT_EQ(u"C:\\Shortcut\\Delta\\File.txt", longName(u"C:\\Shortcut\\delta\\file.txt"));
+    createEntry(root, "Alpha/Beta/Gamma/Delta/Late.txt");
+    EXPECT_EQ(u"C:\\Shortcut\\Delta\\Late.txt", longName(u"C:\\Shortcut\\delta\\late.txt"));
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\Late.txt",
+              longName(u"C:\\alpha\\beta\\gamma\\delta\\late.txt"));
+    ASSERT_EQ(0, unlink((root + "/Shortcut").c_str()));
+    EXPECT_EQ(u"error 3", longName(u"C:\\Shortcut\\delta\\file.txt"));
+    createEntry(root, "Alpha/Beta/Gamma/Delta/Later.txt");
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\Later.txt",
+              longName(u"C:\\alpha\\beta\\gamma\\delta\\later.txt"));
+}
