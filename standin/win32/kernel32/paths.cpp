@@ -1,6 +1,7 @@
 // The kernel32 stand-in: Win32 path functions over host folders mapped to drive letters and UNC shares,
 // with 8.3 short names derived per folder and a per-folder index for case-insensitive lookups. This file
 // holds the exported functions and the control calls; the work is in volumes, folder_index, resolution.
+#include "clean_name.h"
 #include "kernel32.h"
 
 #include <algorithm>
@@ -99,8 +100,14 @@ WINBASEAPI DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength
         return fail(ERROR_INVALID_NAME);
     if (!measure(lpFileName, length))
         return fail(ERROR_FILENAME_EXCED_RANGE);
-    wstring full;
     size_t filePart = npos;
+    if (isCleanFullName(lpFileName, length, filePart)) {
+        DWORD written = deliver(std::u16string_view(lpFileName, length), lpBuffer, nBufferLength);
+        if (written == length && lpFilePart)
+            *lpFilePart = lpBuffer + filePart;
+        return written;
+    }
+    wstring full;
     DWORD error;
     {
         auto lock = lockState();
