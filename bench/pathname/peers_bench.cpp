@@ -117,7 +117,8 @@ std::vector<std::string> host_names(const Tree &tree, size_t count)
 {
     std::vector<std::string> names;
     names.reserve(count);
-    for (size_t i = 0; i < count; ++i) names.push_back(tree.host_root.string() + "/" + relative_name(tree, i));
+    for (size_t i = 0; i < count; ++i)
+        names.push_back(tree.host_root.string() + "/" + relative_name(tree, i));
     return names;
 }
 
@@ -313,7 +314,8 @@ int main(int argc, char **argv)
             std::vector<std::u16string> scaled = windows_names(tree, n);
             mxArray *scaled_cell = make_cell(scaled);
             std::vector<double> times;
-            for (int r = 0; r < std::max(1, repeat / 2); ++r) times.push_back(time_call(*plugin, scaled_cell));
+            for (int r = 0; r < std::max(1, repeat / 2); ++r)
+                times.push_back(time_call(*plugin, scaled_cell));
             mexhost::CallOptions options;
             options.check_inputs = false;
             size_t before = live_heap();
@@ -322,7 +324,8 @@ int main(int argc, char **argv)
             result = mexhost::CallResult();
             size_t after = live_heap();
             printf("  %9zu %10.3f %14.1f %16.1f %14.1f\n", n, fastest(times) * 1e6 / n,
-                   (double)(with_result - after) / n, ((double)after - (double)before) / n, index_bytes / 1e6);
+                   (double)(with_result - after) / n, ((double)after - (double)before) / n,
+                   index_bytes / 1e6);
             mexhost::destroy(scaled_cell);
         }
     }
