@@ -1,9 +1,11 @@
-// What a tessaly call costs on top of the registry work it does: calls per second through the
-// stand-in host into a store, against the same work (create or open the key, write the value,
-// close) in a plain loop, and against one reg add process per value.
+// What a tessaly call costs: calls per second through the stand-in host into a store, with a new
+// value on every call (each commit writes) and with the same value again (SQLite then dirties no
+// page); against the same registry work (create or open the key, write the value, close) in a plain
+// loop, the same upsert through Python's sqlite3 on the same store, and one reg add process per value.
 //
 // Usage: tessaly_bench [--calls N] [--repeat R] [--processes P]
 // The store is a fresh file in $TMPDIR (or /tmp), removed afterwards.
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,17 +38,28 @@ double seconds_since(Clock::time_point start)
 
 mxArray *text(const std::string &value) { return support::char_row(value); }
 
+// The value each call writes: a new one every time, or always the same.
+struct Values {
+    bool changing;
+    uint32_t next = 1;
+
+    uint32_t take() { return changing ? next++ : 42; }
+};
+
 // N tessaly calls, each writing one of the value names; the seconds taken.
-double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArray *> &names, bool checkInputs)
+double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArray *> &names, Values &values,
+                    bool checkInputs)
 {
     mxArray *base = text("HKCU");
     mxArray *key = text(kKey);
     mxArray *value = mexhost::make_uint32({42});
+    uint32_t *data = (uint32_t *)mxGetData(value);
     mexhost::CallOptions options;
     options.nlhs = 0;
     options.check_inputs = checkInputs;  // the stand-in's checksum of the inputs, a test aid
     Clock::time_point start = Clock::now();
     for (int i = 0; i < calls; ++i) {
+        *data = values.take();
         mexhost::CallResult result = mexhost::call(tessaly, {base, key, names[i % kNames], value}, options);
         if (!result.ok) {
             fprintf(stderr, "tessaly failed: %s\n", result.message.c_str());
@@ -61,11 +74,11 @@ double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArr
 }
 
 // The same registry work in a plain loop.
-double time_plain(int calls, const std::vector<std::string> &names)
+double time_plain(int calls, const std::vector<std::string> &names, Values &values)
 {
-    const DWORD value = 42;
     Clock::time_point start = Clock::now();
     for (int i = 0; i < calls; ++i) {
+        DWORD value = values.take();
         HKEY key;
         if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
                             NULL) != ERROR_SUCCESS ||
@@ -94,6 +107,20 @@ double time_reg_processes(int processes, const std::string &store)
         }
     }
     return seconds_since(start);
+}
+
+// The best of repeat runs of the same upsert through Python's sqlite3, in seconds; 0 when python3
+// is missing or fails.
+double time_python(int calls, int repeat, bool changing, const std::string &store)
+{
+    if (PYTHON3[0] == '\0') return 0;
+    std::string command = std::string("'") + PYTHON3 + "' '" + UPSERT_PEER + "' '" + store + "' '" + kKey + "' " +
+                          std::to_string(calls) + " " + std::to_string(repeat) + (changing ? " 1" : " 0");
+    FILE *peer = popen(command.c_str(), "r");
+    if (peer == nullptr) return 0;
+    double seconds = 0;
+    if (fscanf(peer, "%lf", &seconds) != 1) seconds = 0;
+    return pclose(peer) == 0 ? seconds : 0;
 }
 
 int option(int argc, char **argv, const char *name, int fallback)
@@ -134,24 +161,49 @@ int main(int argc, char **argv)
     }
 
     // Warm up both paths (the store file, its key and every value exist from here on), then take
-    // the best of interleaved runs so both see the same machine load.
-    time_tessaly(*tessaly, kNames, nameArrays, false);
-    time_plain(kNames, names);
-    double bestTessaly = 1e30, bestChecked = 1e30, bestPlain = 1e30;
-    for (int r = 0; r < repeat; ++r) {
-        bestTessaly = std::min(bestTessaly, time_tessaly(*tessaly, calls, nameArrays, false));
-        bestChecked = std::min(bestChecked, time_tessaly(*tessaly, calls, nameArrays, true));
-        bestPlain = std::min(bestPlain, time_plain(calls, names));
+    // the best of interleaved runs so all of them see the same machine load.
+    Values warm{true};
+    time_tessaly(*tessaly, kNames, nameArrays, warm, false);
+    time_plain(kNames, names, warm);
+    struct Figures {
+        double tessaly = 1e30, checked = 1e30, plain = 1e30, python = 0;
+    };
+    Figures figures[2];  // [0] a new value every call, [1] the same value again
+    for (int changing = 1; changing >= 0; --changing) {
+        Figures &f = figures[1 - changing];
+        Values values{changing != 0, warm.next};
+        for (int r = 0; r < repeat; ++r) {
+            f.tessaly = std::min(f.tessaly, time_tessaly(*tessaly, calls, nameArrays, values, false));
+            f.checked = std::min(f.checked, time_tessaly(*tessaly, calls, nameArrays, values, true));
+            f.plain = std::min(f.plain, time_plain(calls, names, values));
+        }
+        warm.next = values.next;
+        f.python = time_python(calls, repeat, changing != 0, store);
     }
     double regSeconds = time_reg_processes(processes, store);
 
-    double tessalyRate = calls / bestTessaly, plainRate = calls / bestPlain, regRate = processes / regSeconds;
-    printf("store: %s (WAL, synchronous=NORMAL)\n", store.c_str());
-    printf("tessaly through the host : %10.0f calls/s  (%.2f us per call)\n", tessalyRate, 1e6 / tessalyRate);
-    printf("plain registry loop      : %10.0f calls/s  (%.2f us per call)\n", plainRate, 1e6 / plainRate);
-    printf("ratio tessaly/plain time : %10.3f  (target <= 1.2)\n", bestTessaly / bestPlain);
-    printf("  with the host's input checksum on: %.3f\n", bestChecked / bestPlain);
-    printf("reg add, one process each: %10.1f calls/s  (%.0fx slower than tessaly)\n", regRate, tessalyRate / regRate);
+    printf("store: %s (WAL, synchronous=NORMAL), %d calls, best of %d\n", store.c_str(), calls, repeat);
+    const char *const headings[] = {"a new value on every call (each commit writes)",
+                                    "the same value again (nothing to write)"};
+    for (int i = 0; i < 2; ++i) {
+        const Figures &f = figures[i];
+        double rate = calls / f.tessaly;
+        printf("\n%s\n", headings[i]);
+        printf("  tessaly through the host : %10.0f calls/s  (%.2f us per call)\n", rate, 1e6 / rate);
+        printf("  plain registry loop      : %10.0f calls/s  (%.2f us per call)\n", calls / f.plain,
+               1e6 * f.plain / calls);
+        printf("  ratio tessaly/plain time : %10.3f  (with the host's input checksum on: %.3f)\n",
+               f.tessaly / f.plain, f.checked / f.plain);
+        if (f.python > 0) {
+            printf("  Python sqlite3 upsert    : %10.0f calls/s  (%.2f us per call; tessaly/Python time %.3f)\n",
+                   calls / f.python, 1e6 * f.python / calls, f.tessaly / f.python);
+        } else {
+            printf("  Python sqlite3 upsert    : not measured (no python3)\n");
+        }
+    }
+    double tessalyRate = calls / figures[0].tessaly, regRate = processes / regSeconds;
+    printf("\nreg add, one process each: %10.1f calls/s  (%.0fx slower than tessaly with new values)\n", regRate,
+           tessalyRate / regRate);
 
     for (mxArray *array : nameArrays) mexhost::destroy(array);
     StandinRegUseStore(nullptr, FALSE);
