@@ -1,5 +1,6 @@
 // advapi32 stand-in: the Win32 registry functions over the store (store.h), with Windows' status
-// codes. The choice of store file and the control calls are described in standin/registry.h.
+// codes. Each A and W function is one body over UTF-16 names, converted at the boundary (names.h).
+// The choice of store file and the control calls are described in standin/registry.h.
 #include <string.h>
 #include <windows.h>
 
@@ -11,13 +12,17 @@
 
 #include <standin/registry.h>
 
+#include "names.h"
 #include "store.h"
 
 namespace {
 
-// Longest key name component and value name Windows accepts (a component of 256 works there too).
+// Longest key name component and value name Windows accepts, in UTF-16 units (a component of 256
+// works there too).
 constexpr size_t kMaxKeyComponent = 256;
 constexpr size_t kMaxValueName = 16383;
+// Entries of the key-id cache before it starts again; a tessaly loop uses one.
+constexpr size_t kMaxCachedKeys = 4096;
 
 constexpr REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
@@ -34,10 +39,25 @@ const Root kRoots[] = {
     {HKEY_CURRENT_CONFIG, kCurrentConfigKey, true},
 };
 
+// A key or value name as the store keeps it and as it compares it.
+struct Name {
+    std::string stored;
+    std::string folded;
+    size_t units;
+};
+
 struct Handle {
     sqlite3_int64 key;
     bool machine;
     REGSAM access;
+    bool confirmed = true;  // false: its key id came from the cache and no transaction has seen it yet
+};
+
+// What an unconfirmed handle's create would have made, should its key be gone when first used.
+struct Unconfirmed {
+    sqlite3_int64 parent;
+    std::vector<Name> parts;
+    std::string cached;  // its entry in the key-id cache
 };
 
 struct State {
@@ -47,6 +67,12 @@ struct State {
     std::unordered_map<uintptr_t, Handle> handles;
     uintptr_t nextHandle = 0x10000;
     std::unordered_map<std::string, LONG> failures;
+    // The keys this process found or made, by parent id and folded path: a create of a key opened
+    // before takes its id from here without a transaction, and the handle's first use confirms it
+    // inside its own (ids are never given twice and keys never renamed, so an id that still exists
+    // still has that path).
+    std::unordered_map<std::string, sqlite3_int64> keyIds;
+    std::unordered_map<uintptr_t, Unconfirmed> unconfirmed;
 };
 
 State &state()
@@ -60,18 +86,76 @@ struct Needs {
     REGSAM rights;  // rights the handle must have been opened with
     bool write;     // write access below the handle's root (refused on machine roots of a user's store)
     bool store = true;
+    bool confirm = true;  // false: the function confirms a handle from the cache in its own transaction
 };
 
 // One registry function's call: the state's lock is held for all of it.
 struct Call {
     State &s = state();
     std::lock_guard<std::mutex> guard{s.lock};
-    Handle key{};  // the key the call's handle names, once entered
+    Handle key{};          // the key the call's handle names, once entered
+    uintptr_t handle = 0;  // the handle's value when this process opened it
 };
 
 }  // namespace
 
-// ---- handles and names
+// ---- names
+
+static std::u16string units_of(LPCSTR text)
+{
+    return text != nullptr ? regnames::from_ansi(text) : std::u16string();
+}
+
+static std::u16string units_of(LPCWSTR text)
+{
+    return text != nullptr ? std::u16string(text) : std::u16string();
+}
+
+static Name name_of(std::u16string_view units)
+{
+    return Name{regnames::stored(units), regnames::folded(units), units.size()};
+}
+
+// The components of a subkey path: runs of '\' separate, trailing ones end nothing.
+// "a\\b\" -> {a, b}; "" -> {}.
+static std::vector<Name> components(std::u16string_view path)
+{
+    std::vector<Name> parts;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        if (end > start) parts.push_back(name_of(path.substr(start, end - start)));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// Copies a stored name into a caller's buffer of *cch characters (terminator included), as the A
+// functions' bytes or as UTF-16 units; on return *cch holds the name's length without the terminator.
+template <class C>
+static LONG copy_name(std::string_view stored, C *buffer, LPDWORD cch)
+{
+    if (buffer == nullptr || cch == nullptr) return ERROR_INVALID_PARAMETER;
+    std::u16string units = regnames::units(stored);
+    if (*cch <= units.size()) return ERROR_MORE_DATA;
+    if constexpr (sizeof(C) == 1) {
+        std::string bytes = regnames::to_ansi(units);
+        memcpy(buffer, bytes.data(), bytes.size());
+    } else {
+        memcpy(buffer, units.data(), units.size() * sizeof(C));
+    }
+    buffer[units.size()] = 0;
+    *cch = (DWORD)units.size();
+    return ERROR_SUCCESS;
+}
+
+static std::string_view text_column(sqlite3_stmt *st, int column)
+{
+    return std::string_view((const char *)sqlite3_column_text(st, column), (size_t)sqlite3_column_bytes(st, column));
+}
+
+// ---- handles
 
 static bool take_failure(State &s, const char *function, LONG *status)
 {
@@ -84,19 +168,21 @@ static bool take_failure(State &s, const char *function, LONG *status)
 }
 
 // The key a handle stands for: a predefined root or a handle this process opened and has not closed.
-static bool resolve(State &s, HKEY hKey, Handle *out)
+static bool resolve(Call &call, HKEY hKey)
 {
+    State &s = call.s;
     store_choose_from_environment(s.store);
     for (const Root &root : kRoots) {
         if (root.handle == hKey) {
             bool writable = !root.machine || s.store.administrator;
-            *out = Handle{root.key, root.machine, writable ? (REGSAM)KEY_ALL_ACCESS : (REGSAM)KEY_READ};
+            call.key = Handle{root.key, root.machine, writable ? (REGSAM)KEY_ALL_ACCESS : (REGSAM)KEY_READ};
             return true;
         }
     }
     auto found = s.handles.find((uintptr_t)hKey);
     if (found == s.handles.end()) return false;
-    *out = found->second;
+    call.key = found->second;
+    call.handle = found->first;
     return true;
 }
 
@@ -123,57 +209,117 @@ static bool may_write(const State &s, const Handle &handle)
     return !handle.machine || s.store.administrator;
 }
 
+// ---- the key-id cache
+
+static std::string cache_entry(sqlite3_int64 parent, const std::vector<Name> &parts)
+{
+    std::string entry = std::to_string(parent);
+    for (const Name &part : parts) {
+        entry += '\\';  // never inside a name
+        entry += part.folded;
+    }
+    return entry;
+}
+
+static void remember(State &s, const std::string &entry, sqlite3_int64 key)
+{
+    if (s.keyIds.size() >= kMaxCachedKeys) s.keyIds.clear();
+    s.keyIds[entry] = key;
+}
+
+// Inside a write transaction: creates the missing levels of parts below key, one at a time, and
+// stops at a level it cannot make, leaving the levels before it (as Windows does).
+static LONG make_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts, sqlite3_int64 *result,
+                        DWORD *disposition)
+{
+    if (!store_key_exists(store, key)) return ERROR_KEY_DELETED;
+    *disposition = REG_OPENED_EXISTING_KEY;
+    for (const Name &part : parts) {
+        sqlite3_int64 child = store_find_child(store, key, part.folded);
+        if (child == 0) {
+            if (part.units > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
+            sqlite3_stmt *st = store_statement(store, InsertChild, key);
+            store_bind_name(st, 2, part.stored);
+            store_bind_name(st, 3, part.folded);
+            if (!store_run(st)) return ERROR_REGISTRY_IO_FAILED;
+            child = sqlite3_last_insert_rowid(store.db);
+            *disposition = REG_CREATED_NEW_KEY;
+        } else {
+            *disposition = REG_OPENED_EXISTING_KEY;
+        }
+        key = child;
+    }
+    *result = key;
+    return ERROR_SUCCESS;
+}
+
+// Inside a write transaction: settles a handle whose key id came from the cache. The key is still
+// there, or it went since (another process deleted it) and is made again as the create would have
+// made it. Either way the handle counts as confirmed afterwards.
+static LONG confirm_in_transaction(State &s, uintptr_t value, Handle *handle)
+{
+    auto found = s.unconfirmed.find(value);
+    if (found == s.unconfirmed.end()) return ERROR_SUCCESS;
+    Unconfirmed pending = std::move(found->second);
+    s.unconfirmed.erase(found);
+    handle->confirmed = true;
+    LONG status = ERROR_SUCCESS;
+    if (!store_key_exists(s.store, handle->key)) {
+        sqlite3_int64 key = 0;
+        DWORD disposition;
+        status = may_write(s, *handle) ? make_levels(s.store, pending.parent, pending.parts, &key, &disposition)
+                                       : ERROR_KEY_DELETED;
+        if (status == ERROR_SUCCESS) {
+            remember(s, pending.cached, key);
+            handle->key = key;
+        }
+    }
+    s.handles[value] = *handle;
+    return status;
+}
+
+// The same in a transaction of its own, for functions that only read or have none.
+static LONG confirm(Call &call)
+{
+    if (call.key.confirmed) return ERROR_SUCCESS;
+    Store &store = call.s.store;
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    LONG status = confirm_in_transaction(call.s, call.handle, &call.key);
+    return status == ERROR_SUCCESS ? store_commit(store, status) : store_roll_back(store, status);
+}
+
+// Inside a deletion's write transaction: every handle still unconfirmed is settled first, so a key
+// this process created and now deletes is gone for those handles too; the cache starts again.
+static void confirm_all(State &s)
+{
+    while (!s.unconfirmed.empty()) {
+        uintptr_t value = s.unconfirmed.begin()->first;
+        Handle handle = s.handles[value];
+        confirm_in_transaction(s, value, &handle);
+    }
+    s.keyIds.clear();
+}
+
 // The opening every registry function shares: a scripted failure answered, the handle resolved, the
 // function's own argument checks (a callable giving ERROR_SUCCESS or the status to return), the
-// access check, and the store opened. ERROR_SUCCESS when the function may go on with call.key.
+// access check, the store opened, and a handle from the cache confirmed. ERROR_SUCCESS when the
+// function may go on with call.key.
 template <class Checks>
 static LONG enter(Call &call, const char *function, HKEY hKey, Needs needs, Checks checks)
 {
     LONG status;
     if (take_failure(call.s, function, &status)) return status;
-    if (!resolve(call.s, hKey, &call.key)) return ERROR_INVALID_HANDLE;
+    if (!resolve(call, hKey)) return ERROR_INVALID_HANDLE;
     status = checks();
     if (status != ERROR_SUCCESS) return status;
     if ((call.key.access & needs.rights) != needs.rights) return ERROR_ACCESS_DENIED;
     if (needs.write && !may_write(call.s, call.key)) return ERROR_ACCESS_DENIED;
     if (needs.store && !store_open(call.s.store)) return ERROR_REGISTRY_IO_FAILED;
-    return ERROR_SUCCESS;
+    return needs.store && needs.confirm ? confirm(call) : ERROR_SUCCESS;
 }
 
 static LONG no_checks()
 {
-    return ERROR_SUCCESS;
-}
-
-// The components of a subkey path: runs of '\' separate, trailing ones end nothing.
-// "a\\b\" -> {a, b}; "" -> {}.
-static std::vector<std::string_view> components(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (start < path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-static std::string_view value_name(LPCSTR name)
-{
-    return name != nullptr ? std::string_view(name) : std::string_view();
-}
-
-// Copies a name into a caller's buffer of *cch characters (terminator included); on return *cch
-// holds the name's length without the terminator.
-static LONG copy_name(std::string_view name, LPSTR buffer, LPDWORD cch)
-{
-    if (buffer == nullptr || cch == nullptr) return ERROR_INVALID_PARAMETER;
-    if (*cch <= name.size()) return ERROR_MORE_DATA;
-    memcpy(buffer, name.data(), name.size());
-    buffer[name.size()] = '\0';
-    *cch = (DWORD)name.size();
     return ERROR_SUCCESS;
 }
 
@@ -197,9 +343,9 @@ static LONG check_view_flags(REGSAM samDesired)
 }
 
 // "\Software": a leading separator names no key.
-static LONG check_leading_separator(std::string_view path)
+static LONG check_leading_separator(std::u16string_view path)
 {
-    return !path.empty() && path[0] == '\\' ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
+    return !path.empty() && path[0] == u'\\' ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
 }
 
 // What a missing key reports: not found below a parent that exists, deleted when the parent went too.
@@ -212,14 +358,13 @@ static LONG missing(Store &store, sqlite3_int64 parent, LONG notFound)
 
 // Follows parts from key without writing; stops at the first missing part, whose index it returns
 // (parts.size() when all exist). *found is the last key reached.
-static size_t follow(Store &store, sqlite3_int64 key, const std::vector<std::string_view> &parts,
-                     sqlite3_int64 *found)
+static size_t follow(Store &store, sqlite3_int64 key, const std::vector<Name> &parts, sqlite3_int64 *found)
 {
     // One read transaction for the whole walk: one snapshot, and the store's read lock taken once.
     bool reading = parts.size() > 1 && store_begin_read(store);
     size_t i = 0;
     for (; i < parts.size(); ++i) {
-        sqlite3_int64 child = store_find_child(store, key, parts[i]);
+        sqlite3_int64 child = store_find_child(store, key, parts[i].folded);
         if (child == 0) break;
         key = child;
     }
@@ -228,33 +373,65 @@ static size_t follow(Store &store, sqlite3_int64 key, const std::vector<std::str
     return i;
 }
 
-// Creates the missing levels of parts below key in one transaction. Levels made before a level that
-// cannot be made stay, as on Windows, which also creates one level at a time.
-static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<std::string_view> &parts,
-                          sqlite3_int64 *result, DWORD *disposition)
+// Creates the missing levels of parts below key in one transaction.
+static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts, sqlite3_int64 *result,
+                          DWORD *disposition)
 {
     if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
-    if (!store_key_exists(store, key)) return store_roll_back(store, ERROR_KEY_DELETED);
-    *disposition = REG_OPENED_EXISTING_KEY;
-    for (std::string_view part : parts) {
-        sqlite3_int64 child = store_find_child(store, key, part);
-        if (child == 0) {
-            if (part.size() > kMaxKeyComponent) return store_commit(store, ERROR_INVALID_PARAMETER);
-            sqlite3_stmt *st = store_statement(store, InsertChild, key);
-            store_bind_name(st, 2, part);
-            if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
-            child = sqlite3_last_insert_rowid(store.db);
-            *disposition = REG_CREATED_NEW_KEY;
-        } else {
-            *disposition = REG_OPENED_EXISTING_KEY;
-        }
-        key = child;
-    }
-    *result = key;
-    return store_commit(store, ERROR_SUCCESS);
+    LONG status = make_levels(store, key, parts, result, disposition);
+    // A level too long: the levels made before it stay.
+    if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return store_commit(store, status);
+    return store_roll_back(store, status);
 }
 
-// ---- the registry functions
+// ---- the registry functions, each once for its A and W forms
+
+template <class C>
+static LONG create_key(const char *function, HKEY hKey, const C *lpSubKey, DWORD Reserved, REGSAM samDesired,
+                       PHKEY phkResult, LPDWORD lpdwDisposition)
+{
+    Call call;
+    if (phkResult == nullptr) return ERROR_BADKEY;
+    *phkResult = nullptr;
+    std::u16string path = units_of(lpSubKey);
+    LONG status = enter(call, function, hKey, {0, (samDesired & kWriteRights) != 0}, [&]() -> LONG {
+        if (check_leading_separator(path) != ERROR_SUCCESS) return ERROR_BAD_PATHNAME;
+        return Reserved != 0 ? ERROR_INVALID_PARAMETER : check_view_flags(samDesired);
+    });
+    if (status != ERROR_SUCCESS) return status;
+
+    State &s = call.s;
+    Store &store = s.store;
+    std::vector<Name> parts = components(path);
+    std::string entry = cache_entry(call.key.key, parts);
+    // A key this process found before, when the caller does not ask whether it was new: the handle's
+    // first use confirms it (one transaction per tessaly call).
+    auto cached = s.keyIds.find(entry);
+    if (!parts.empty() && lpdwDisposition == nullptr && cached != s.keyIds.end()) {
+        HKEY handle = new_handle(s, call.key, cached->second, samDesired);
+        s.handles[(uintptr_t)handle].confirmed = false;
+        s.unconfirmed.emplace((uintptr_t)handle, Unconfirmed{call.key.key, std::move(parts), std::move(entry)});
+        *phkResult = handle;
+        return ERROR_SUCCESS;
+    }
+
+    sqlite3_int64 key;
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    size_t reached = follow(store, call.key.key, parts, &key);
+    if (reached < parts.size()) {
+        // A missing first level that is too long: nothing to create before the failure.
+        if (reached == 0 && parts[0].units > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
+        if (!may_write(s, call.key)) return ERROR_ACCESS_DENIED;
+        status = create_levels(store, call.key.key, parts, &key, &disposition);
+        if (status != ERROR_SUCCESS) return status;
+    } else if (parts.empty() && !store_key_exists(store, key)) {
+        return ERROR_KEY_DELETED;
+    }
+    if (!parts.empty()) remember(s, entry, key);
+    *phkResult = new_handle(s, call.key, key, samDesired);
+    if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
+    return ERROR_SUCCESS;
+}
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                                REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
@@ -263,45 +440,29 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
     (void)lpClass;
     (void)dwOptions;
     (void)lpSecurityAttributes;
-    Call call;
-    if (phkResult == nullptr) return ERROR_BADKEY;
-    *phkResult = nullptr;
-    std::string_view path = value_name(lpSubKey);
-    LONG status = enter(call, "RegCreateKeyExA", hKey, {0, (samDesired & kWriteRights) != 0}, [&]() -> LONG {
-        if (check_leading_separator(path) != ERROR_SUCCESS) return ERROR_BAD_PATHNAME;
-        return Reserved != 0 ? ERROR_INVALID_PARAMETER : check_view_flags(samDesired);
-    });
-    if (status != ERROR_SUCCESS) return status;
-
-    Store &store = call.s.store;
-    std::vector<std::string_view> parts = components(path);
-    sqlite3_int64 key;
-    DWORD disposition = REG_OPENED_EXISTING_KEY;
-    size_t reached = follow(store, call.key.key, parts, &key);
-    if (reached < parts.size()) {
-        // A missing first level that is too long: nothing to create before the failure.
-        if (reached == 0 && parts[0].size() > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
-        if (!may_write(call.s, call.key)) return ERROR_ACCESS_DENIED;
-        status = create_levels(store, call.key.key, parts, &key, &disposition);
-        if (status != ERROR_SUCCESS) return status;
-    } else if (parts.empty() && !store_key_exists(store, key)) {
-        return ERROR_KEY_DELETED;
-    }
-    *phkResult = new_handle(call.s, call.key, key, samDesired);
-    if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
-    return ERROR_SUCCESS;
+    return create_key("RegCreateKeyExA", hKey, lpSubKey, Reserved, samDesired, phkResult, lpdwDisposition);
 }
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                               PHKEY phkResult, LPDWORD lpdwDisposition)
 {
-    (void)ulOptions;
+    (void)lpClass;
+    (void)dwOptions;
+    (void)lpSecurityAttributes;
+    return create_key("RegCreateKeyExW", hKey, lpSubKey, Reserved, samDesired, phkResult, lpdwDisposition);
+}
+
+template <class C>
+static LONG open_key(const char *function, HKEY hKey, const C *lpSubKey, REGSAM samDesired, PHKEY phkResult)
+{
     Call call;
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    std::string_view path = value_name(lpSubKey);
+    std::u16string path = units_of(lpSubKey);
     // "" or NULL below a predefined root: the root itself, not a new handle, and no store needed.
     bool root = path.empty() && is_root(hKey);
-    LONG status = enter(call, "RegOpenKeyExA", hKey, {0, (samDesired & kWriteRights) != 0, !root},
+    LONG status = enter(call, function, hKey, {0, (samDesired & kWriteRights) != 0, !root},
                         [&]() -> LONG { return check_view_flags(samDesired); });
     if (status != ERROR_SUCCESS) return status;
     if (root) {
@@ -309,63 +470,99 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
         return ERROR_SUCCESS;
     }
     // "\CLSID" below HKEY_CLASSES_ROOT: tolerated there only.
-    if (check_leading_separator(path) != ERROR_SUCCESS) {
+    std::u16string_view rest = path;
+    if (check_leading_separator(rest) != ERROR_SUCCESS) {
         if (hKey != HKEY_CLASSES_ROOT) return ERROR_BAD_PATHNAME;
-        path.remove_prefix(1);
+        rest.remove_prefix(1);
     }
 
     Store &store = call.s.store;
-    std::vector<std::string_view> parts = components(path);
+    std::vector<Name> parts = components(rest);
     sqlite3_int64 key;
     bool found = follow(store, call.key.key, parts, &key) == parts.size();
     if (!found || (parts.empty() && !store_key_exists(store, key))) {
         return missing(store, call.key.key, ERROR_FILE_NOT_FOUND);
     }
+    if (!parts.empty()) remember(call.s, cache_entry(call.key.key, parts), key);
     *phkResult = new_handle(call.s, call.key, key, samDesired);
     return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    (void)ulOptions;
+    return open_key("RegOpenKeyExA", hKey, lpSubKey, samDesired, phkResult);
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    (void)ulOptions;
+    return open_key("RegOpenKeyExW", hKey, lpSubKey, samDesired, phkResult);
+}
+
+template <class C>
+static LONG set_value(const char *function, HKEY hKey, const C *lpValueName, DWORD dwType, const BYTE *lpData,
+                      DWORD cbData)
+{
+    Call call;
+    Name name = name_of(units_of(lpValueName));
+    LONG status = enter(call, function, hKey, {KEY_SET_VALUE, false, true, false}, [&]() -> LONG {
+        if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
+        return name.units > kMaxValueName ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS) return status;
+
+    Store &store = call.s.store;
+    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!call.key.confirmed) {
+        status = confirm_in_transaction(call.s, call.handle, &call.key);
+        if (status != ERROR_SUCCESS) return store_roll_back(store, status);
+    } else if (!store_key_exists(store, call.key.key)) {
+        return store_roll_back(store, ERROR_KEY_DELETED);
+    }
+    sqlite3_stmt *st = store_statement(store, SetValue, call.key.key);
+    store_bind_name(st, 2, name.stored);
+    store_bind_name(st, 3, name.folded);
+    sqlite3_bind_int64(st, 4, dwType);
+    // Exactly cbData bytes, whatever the type says (a REG_DWORD of 3 bytes stays 3 bytes).
+    if (cbData == 0) {
+        sqlite3_bind_zeroblob(st, 5, 0);
+    } else {
+        sqlite3_bind_blob(st, 5, lpData, (int)cbData, SQLITE_STATIC);
+    }
+    if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    return store_commit(store, ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
                               DWORD cbData)
 {
     (void)Reserved;
-    Call call;
-    std::string_view name = value_name(lpValueName);
-    LONG status = enter(call, "RegSetValueExA", hKey, {KEY_SET_VALUE, false}, [&]() -> LONG {
-        if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
-        return name.size() > kMaxValueName ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
-    });
-    if (status != ERROR_SUCCESS) return status;
-
-    Store &store = call.s.store;
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
-    if (!store_key_exists(store, call.key.key)) return store_roll_back(store, ERROR_KEY_DELETED);
-    sqlite3_stmt *st = store_statement(store, SetValue, call.key.key);
-    store_bind_name(st, 2, name);
-    sqlite3_bind_int64(st, 3, dwType);
-    // Exactly cbData bytes, whatever the type says (a REG_DWORD of 3 bytes stays 3 bytes).
-    if (cbData == 0) {
-        sqlite3_bind_zeroblob(st, 4, 0);
-    } else {
-        sqlite3_bind_blob(st, 4, lpData, (int)cbData, SQLITE_STATIC);
-    }
-    if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
-    return store_commit(store, ERROR_SUCCESS);
+    return set_value("RegSetValueExA", hKey, lpValueName, dwType, lpData, cbData);
 }
 
-LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                                LPDWORD lpcbData)
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                              DWORD cbData)
+{
+    (void)Reserved;
+    return set_value("RegSetValueExW", hKey, lpValueName, dwType, lpData, cbData);
+}
+
+template <class C>
+static LONG query_value(const char *function, HKEY hKey, const C *lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                        LPBYTE lpData, LPDWORD lpcbData)
 {
     Call call;
-    LONG status = enter(call, "RegQueryValueExA", hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
+    LONG status = enter(call, function, hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
         bool bad = lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr);
         return bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     });
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
+    Name name = name_of(units_of(lpValueName));
     sqlite3_stmt *st = store_statement(store, GetValue, call.key.key);
-    store_bind_name(st, 2, value_name(lpValueName));
+    store_bind_name(st, 2, name.folded);
     if (!store_row(st)) {
         sqlite3_reset(st);
         return missing(store, call.key.key, ERROR_FILE_NOT_FOUND);
@@ -376,26 +573,49 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     return status;
 }
 
-LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData)
+{
+    return query_value("RegQueryValueExA", hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData)
+{
+    return query_value("RegQueryValueExW", hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+}
+
+template <class C>
+static LONG delete_value(const char *function, HKEY hKey, const C *lpValueName)
 {
     Call call;
-    LONG status = enter(call, "RegDeleteValueA", hKey, {KEY_SET_VALUE, false}, no_checks);
+    LONG status = enter(call, function, hKey, {KEY_SET_VALUE, false}, no_checks);
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
+    Name name = name_of(units_of(lpValueName));
     if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
     if (!store_key_exists(store, call.key.key)) return store_roll_back(store, ERROR_KEY_DELETED);
     sqlite3_stmt *st = store_statement(store, DeleteValue, call.key.key);
-    store_bind_name(st, 2, value_name(lpValueName));
+    store_bind_name(st, 2, name.folded);
     if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
     return store_commit(store, sqlite3_changes(store.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
 }
 
-// The key lpSubKey names below the entered call's key, for deletion: found, not reserved, and
-// writable.
-static LONG key_to_delete(Call &call, LPCSTR lpSubKey, sqlite3_int64 *key)
+LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
-    std::vector<std::string_view> parts = components(value_name(lpSubKey));
+    return delete_value("RegDeleteValueA", hKey, lpValueName);
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
+{
+    return delete_value("RegDeleteValueW", hKey, lpValueName);
+}
+
+// The key path names below the entered call's key, for deletion: found, not reserved, and writable.
+static LONG key_to_delete(Call &call, std::u16string_view path, sqlite3_int64 *key)
+{
+    std::vector<Name> parts = components(path);
     if (follow(call.s.store, call.key.key, parts, key) < parts.size()) {
         return missing(call.s.store, call.key.key, ERROR_FILE_NOT_FOUND);
     }
@@ -403,22 +623,25 @@ static LONG key_to_delete(Call &call, LPCSTR lpSubKey, sqlite3_int64 *key)
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
+template <class C>
+static LONG delete_key(const char *function, HKEY hKey, const C *lpSubKey)
 {
     Call call;
-    LONG status = enter(call, "RegDeleteKeyA", hKey, {0, false}, [&]() -> LONG {
-        return lpSubKey == nullptr ? ERROR_INVALID_PARAMETER : check_leading_separator(lpSubKey);
+    std::u16string path = units_of(lpSubKey);
+    LONG status = enter(call, function, hKey, {0, false}, [&]() -> LONG {
+        return lpSubKey == nullptr ? ERROR_INVALID_PARAMETER : check_leading_separator(path);
     });
     sqlite3_int64 key;
-    if (status == ERROR_SUCCESS) status = key_to_delete(call, lpSubKey, &key);
+    if (status == ERROR_SUCCESS) status = key_to_delete(call, path, &key);
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
     if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    confirm_all(call.s);
     sqlite3_stmt *st = store_statement(store, HasChild, key);
     bool hasChild = store_row(st);
     sqlite3_reset(st);
-    // A key with subkeys is refused, as Windows does; RegDeleteTreeA removes whole trees.
+    // A key with subkeys is refused, as Windows does; RegDeleteTree removes whole trees.
     if (hasChild) return store_roll_back(store, ERROR_ACCESS_DENIED);
     if (!store_run(store_statement(store, DeleteKey, key))) {
         return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
@@ -426,19 +649,31 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
     return store_commit(store, sqlite3_changes(store.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
 }
 
-LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
+{
+    return delete_key("RegDeleteKeyA", hKey, lpSubKey);
+}
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
+{
+    return delete_key("RegDeleteKeyW", hKey, lpSubKey);
+}
+
+template <class C>
+static LONG delete_tree(const char *function, HKEY hKey, const C *lpSubKey)
 {
     Call call;
+    std::u16string path = units_of(lpSubKey);
     // NULL or "": the key's own values and subkeys go, the key stays.
-    bool whole = lpSubKey != nullptr && lpSubKey[0] != '\0';
-    LONG status = enter(call, "RegDeleteTreeA", hKey, {0, !whole},
-                        [&]() -> LONG { return check_leading_separator(value_name(lpSubKey)); });
+    bool whole = !path.empty();
+    LONG status = enter(call, function, hKey, {0, !whole}, [&]() -> LONG { return check_leading_separator(path); });
     sqlite3_int64 key = call.key.key;
-    if (status == ERROR_SUCCESS && whole) status = key_to_delete(call, lpSubKey, &key);
+    if (status == ERROR_SUCCESS && whole) status = key_to_delete(call, path, &key);
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
     if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    confirm_all(call.s);
     if (!store_key_exists(store, key)) return store_roll_back(store, ERROR_KEY_DELETED);
     bool done = false;
     if (whole) {
@@ -452,11 +687,22 @@ LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
     return store_commit(store, ERROR_SUCCESS);
 }
 
-LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
-                             LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
+{
+    return delete_tree("RegDeleteTreeA", hKey, lpSubKey);
+}
+
+LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
+{
+    return delete_tree("RegDeleteTreeW", hKey, lpSubKey);
+}
+
+template <class C>
+static LONG enum_key(const char *function, HKEY hKey, DWORD dwIndex, C *lpName, LPDWORD lpcchName,
+                     LPDWORD lpReserved, C *lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
     Call call;
-    LONG status = enter(call, "RegEnumKeyExA", hKey, {KEY_ENUMERATE_SUB_KEYS, false}, [&]() -> LONG {
+    LONG status = enter(call, function, hKey, {KEY_ENUMERATE_SUB_KEYS, false}, [&]() -> LONG {
         return lpReserved != nullptr ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     });
     if (status != ERROR_SUCCESS) return status;
@@ -468,21 +714,35 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         sqlite3_reset(st);
         return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
     }
-    std::string_view name((const char *)sqlite3_column_text(st, 0), (size_t)sqlite3_column_bytes(st, 0));
-    status = copy_name(name, lpName, lpcchName);
+    status = copy_name(text_column(st, 0), lpName, lpcchName);
     sqlite3_reset(st);
     if (status != ERROR_SUCCESS) return status;
-    if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
+    if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
     if (lpcchClass != nullptr) *lpcchClass = 0;
     if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
-                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+{
+    return enum_key("RegEnumKeyExA", hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                    lpftLastWriteTime);
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+{
+    return enum_key("RegEnumKeyExW", hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                    lpftLastWriteTime);
+}
+
+template <class C>
+static LONG enum_value(const char *function, HKEY hKey, DWORD dwIndex, C *lpValueName, LPDWORD lpcchValueName,
+                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     Call call;
-    LONG status = enter(call, "RegEnumValueA", hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
+    LONG status = enter(call, function, hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
         bool bad = lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr);
         return bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     });
@@ -495,8 +755,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         sqlite3_reset(st);
         return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
     }
-    std::string_view name((const char *)sqlite3_column_text(st, 0), (size_t)sqlite3_column_bytes(st, 0));
-    status = copy_name(name, lpValueName, lpcchValueName);
+    status = copy_name(text_column(st, 0), lpValueName, lpcchValueName);
     if (status == ERROR_SUCCESS) {
         if (lpType != nullptr) *lpType = (DWORD)sqlite3_column_int64(st, 1);
         status = copy_data(sqlite3_column_blob(st, 2), (size_t)sqlite3_column_bytes(st, 2), lpData, lpcbData);
@@ -505,12 +764,28 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     return status;
 }
 
+LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    return enum_value("RegEnumValueA", hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData,
+                      lpcbData);
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    return enum_value("RegEnumValueW", hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData,
+                      lpcbData);
+}
+
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
     Call call;
     LONG status;
     if (take_failure(call.s, "RegCloseKey", &status)) return status;
     if (is_root(hKey)) return ERROR_SUCCESS;
+    // A handle from the cache that was never used: its create takes effect now.
+    if (resolve(call, hKey) && !call.key.confirmed) confirm(call);
     return call.s.handles.erase((uintptr_t)hKey) > 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -522,6 +797,8 @@ static void change_store(State &s)
     store_close(s.store);
     s.handles.clear();
     s.failures.clear();
+    s.keyIds.clear();
+    s.unconfirmed.clear();
 }
 
 void StandinRegUseStore(const char *path, BOOL administrator)

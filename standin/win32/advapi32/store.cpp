@@ -11,50 +11,56 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
-constexpr int kSchemaVersion = 1;
+// 1: names as the callers' bytes, compared by SQLite's ASCII-only NOCASE (migrated by
+// migrate_names_to_unicode). 2: names as UTF-8 text, compared by their upcased form in fold.
+constexpr int kSchemaVersion = 2;
 
+// AUTOINCREMENT: an id is never given twice, so a key id a process remembers names that key or none.
 constexpr const char *kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS keys(
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
-    name TEXT NOT NULL COLLATE NOCASE,
-    UNIQUE(parent, name));
+    name TEXT NOT NULL,
+    fold TEXT NOT NULL,
+    UNIQUE(parent, fold));
 CREATE TABLE IF NOT EXISTS vals(
     key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
-    name TEXT NOT NULL COLLATE NOCASE,
+    name TEXT NOT NULL,
+    fold TEXT NOT NULL,
     type INTEGER NOT NULL,
     data BLOB NOT NULL,
-    UNIQUE(key, name));
+    UNIQUE(key, fold));
 )sql";
 
 struct ReservedRow {
     ReservedKey id;
     sqlite3_int64 parent;  // 0: a root
     const char *name;
+    const char *fold;
 };
 
 const ReservedRow kReservedRows[] = {
-    {kMachineKey, 0, "HKEY_LOCAL_MACHINE"},
-    {kUserKey, 0, "HKEY_CURRENT_USER"},
-    {kUsersKey, 0, "HKEY_USERS"},
-    {kSoftwareKey, kMachineKey, "SOFTWARE"},
-    {kClassesKey, kSoftwareKey, "Classes"},
-    {kSystemKey, kMachineKey, "SYSTEM"},
-    {kControlSetKey, kSystemKey, "CurrentControlSet"},
-    {kProfilesKey, kControlSetKey, "Hardware Profiles"},
-    {kCurrentConfigKey, kProfilesKey, "Current"},
+    {kMachineKey, 0, "HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE"},
+    {kUserKey, 0, "HKEY_CURRENT_USER", "HKEY_CURRENT_USER"},
+    {kUsersKey, 0, "HKEY_USERS", "HKEY_USERS"},
+    {kSoftwareKey, kMachineKey, "SOFTWARE", "SOFTWARE"},
+    {kClassesKey, kSoftwareKey, "Classes", "CLASSES"},
+    {kSystemKey, kMachineKey, "SYSTEM", "SYSTEM"},
+    {kControlSetKey, kSystemKey, "CurrentControlSet", "CURRENTCONTROLSET"},
+    {kProfilesKey, kControlSetKey, "Hardware Profiles", "HARDWARE PROFILES"},
+    {kCurrentConfigKey, kProfilesKey, "Current", "CURRENT"},
 };
 static_assert(sizeof kReservedRows / sizeof kReservedRows[0] == kLastReservedKey, "one row per reserved key");
 
 const char *const kStatements[StatementCount] = {
-    "SELECT id FROM keys WHERE parent = ?1 AND name = ?2",
-    "INSERT INTO keys(parent, name) VALUES (?1, ?2)",
+    "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2",
+    "INSERT INTO keys(parent, name, fold) VALUES (?1, ?2, ?3)",
     "SELECT 1 FROM keys WHERE id = ?1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
-    "INSERT INTO vals(key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
-    "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data",
-    "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2",
-    "DELETE FROM vals WHERE key = ?1 AND name = ?2",
+    "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+    "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+    "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
     "DELETE FROM keys WHERE id = ?1",
     "WITH RECURSIVE tree(id) AS (VALUES(?1) UNION ALL "
     "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
@@ -142,8 +148,8 @@ static int user_version(sqlite3 *db)
 static int insert_reserved_keys(sqlite3 *db)
 {
     sqlite3_stmt *insert = nullptr;
-    int rc = sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO keys(id, parent, name) VALUES (?1, ?2, ?3)", -1,
-                                &insert, nullptr);
+    const char *sql = "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES (?1, ?2, ?3, ?4)";
+    int rc = sqlite3_prepare_v2(db, sql, -1, &insert, nullptr);
     for (const ReservedRow &row : kReservedRows) {
         if (rc != SQLITE_OK) break;
         sqlite3_reset(insert);
@@ -154,6 +160,7 @@ static int insert_reserved_keys(sqlite3 *db)
             sqlite3_bind_int64(insert, 2, row.parent);
         }
         sqlite3_bind_text(insert, 3, row.name, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 4, row.fold, -1, SQLITE_STATIC);
         rc = sqlite3_step(insert) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
     }
     sqlite3_finalize(insert);
@@ -167,11 +174,18 @@ static int ensure_schema(sqlite3 *db)
     if (user_version(db) == kSchemaVersion) return SQLITE_OK;
     int rc = exec(db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return rc;
-    if (user_version(db) != kSchemaVersion) {
-        rc = exec(db, kSchema);
+    int version = user_version(db);
+    if (version > kSchemaVersion) rc = SQLITE_CANTOPEN;  // a later version's store: leave it alone
+    if (rc == SQLITE_OK && version != kSchemaVersion) {
+        // 1: the earlier tables move aside, the new ones are made, then filled from them.
+        if (version == 1) {
+            rc = exec(db, "ALTER TABLE vals RENAME TO vals_v1; ALTER TABLE keys RENAME TO keys_v1");
+        }
+        if (rc == SQLITE_OK) rc = exec(db, kSchema);
         if (rc == SQLITE_OK) rc = insert_reserved_keys(db);
-        std::string version = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
-        if (rc == SQLITE_OK) rc = exec(db, version.c_str());
+        if (rc == SQLITE_OK && version == 1) rc = migrate_names_to_unicode(db);
+        std::string mark = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
+        if (rc == SQLITE_OK) rc = exec(db, mark.c_str());
     }
     if (rc == SQLITE_OK) rc = exec(db, "COMMIT");
     if (rc != SQLITE_OK) exec(db, "ROLLBACK");
@@ -263,10 +277,10 @@ bool store_key_exists(Store &store, sqlite3_int64 key)
     return found;
 }
 
-sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_view name)
+sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_view folded)
 {
     sqlite3_stmt *st = store_statement(store, FindChild, parent);
-    store_bind_name(st, 2, name);
+    store_bind_name(st, 2, folded);
     sqlite3_int64 id = store_row(st) ? sqlite3_column_int64(st, 0) : 0;
     sqlite3_reset(st);
     return id;

@@ -73,8 +73,12 @@ bool store_run(sqlite3_stmt *st);
 bool store_row(sqlite3_stmt *st);
 
 bool store_key_exists(Store &store, sqlite3_int64 key);
-// The child key of parent with this name (compared case-insensitively), or 0.
-sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_view name);
+// The child key of parent whose name has this folded form (names.h), or 0.
+sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_view folded);
+
+// Fills the tables of the current schema from those of a version 1 store (keys_v1, vals_v1, then
+// dropped), inside the caller's write transaction. SQLITE_OK or the failure's code.
+int migrate_names_to_unicode(sqlite3 *db);
 
 // A write transaction; commit gives status, or ERROR_REGISTRY_IO_FAILED when the commit fails.
 bool store_begin(Store &store);

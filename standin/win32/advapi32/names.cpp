@@ -1,0 +1,82 @@
+// Conversions of registry names between the A functions' bytes, UTF-16 and the store's UTF-8, and
+// the one case rule (the stand-ins' shared upcase table) that compares them.
+#include "names.h"
+
+#include <case.h>
+#include <utf8.h>
+
+namespace regnames {
+
+std::u16string from_ansi(std::string_view bytes)
+{
+    std::u16string units(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) units[i] = (unsigned char)bytes[i];
+    return units;
+}
+
+std::string to_ansi(std::u16string_view units)
+{
+    std::string bytes(units.size(), '\0');
+    for (size_t i = 0; i < units.size(); ++i) bytes[i] = units[i] <= 0xFF ? (char)units[i] : '?';
+    return bytes;
+}
+
+std::string stored(std::u16string_view units)
+{
+    std::string text;
+    text.reserve(units.size());
+    text::each_code_point(units, [&](char32_t code_point, bool) { text::append_utf8(text, code_point); });
+    return text;
+}
+
+// "\xED\xA0\x80": the three bytes of an unpaired surrogate, as stored() writes it.
+static bool surrogate_at(std::string_view text, size_t pos, char16_t *unit)
+{
+    if (text.size() - pos < 3 || (unsigned char)text[pos] != 0xED) return false;
+    unsigned char second = (unsigned char)text[pos + 1], third = (unsigned char)text[pos + 2];
+    if (second < 0xA0 || second > 0xBF || (third & 0xC0) != 0x80) return false;
+    *unit = (char16_t)(0xD000 | ((second & 0x3F) << 6) | (third & 0x3F));
+    return true;
+}
+
+std::u16string units(std::string_view text)
+{
+    std::u16string units;
+    units.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        char32_t code_point;
+        char16_t unit;
+        size_t length = text::decode_utf8(text, i, &code_point);
+        if (length > 0) {
+            text::append_utf16(units, code_point);
+            i += length;
+        } else if (surrogate_at(text, i, &unit)) {
+            units += unit;
+            i += 3;
+        } else {
+            // Never written by stored(); kept as a byte rather than lost.
+            units += (unsigned char)text[i++];
+        }
+    }
+    return units;
+}
+
+std::string folded(std::u16string_view units)
+{
+    return stored(text::upcase(units));
+}
+
+std::u16string from_earlier_store(std::string_view bytes)
+{
+    std::u16string units;
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t code_point;
+        size_t length = text::decode_utf8(bytes, i, &code_point);
+        if (length == 0) return from_ansi(bytes);
+        text::append_utf16(units, code_point);
+        i += length;
+    }
+    return units;
+}
+
+}  // namespace regnames
