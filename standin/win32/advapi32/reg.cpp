@@ -3,6 +3,8 @@
 //   reg query  KEY [/v NAME | /ve]
 //   reg add    KEY [/v NAME | /ve] [/t REG_DWORD | REG_SZ] [/d DATA] [/f]
 //   reg delete KEY [/v NAME | /ve] [/f]
+// Names come from the command line and go to the terminal in UTF-8, and reach the store through
+// the W functions, so any name a program wrote is found and shown as it was written.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,15 +14,18 @@
 #include <string>
 #include <vector>
 
+#include <utf8.h>
+
 enum Operation { Query, Add, Delete };
 
 struct Command {
     Operation operation;
     HKEY root;
     std::string printed;  // the key as reg prints it: root in long form, path as typed
-    std::string subkey;
+    std::u16string subkey;
     bool hasValue = false;  // /v NAME or /ve
-    std::string valueName;  // "" for /ve
+    std::string valueName;  // as typed, "" for /ve
+    std::u16string value;
     const char *type = nullptr;
     const char *data = nullptr;
     bool force = false;
@@ -97,7 +102,7 @@ static bool parse_key(const char *text, Command *command)
     for (const RootName &name : kRootNames) {
         if (strcasecmp(rootName.c_str(), name.shortName) == 0 || strcasecmp(rootName.c_str(), name.longName) == 0) {
             command->root = name.root;
-            command->subkey = rest;
+            command->subkey = text::utf16_from_bytes(rest);
             command->printed = rest.empty() ? std::string(name.longName) : std::string(name.longName) + "\\" + rest;
             return true;
         }
@@ -113,6 +118,7 @@ static bool parse_options(int argc, char **argv, Command *command)
         if (is_option(arg, "v") && i + 1 < argc && !command->hasValue) {
             command->hasValue = true;
             command->valueName = argv[++i];
+            command->value = text::utf16_from_bytes(command->valueName);
         } else if (is_option(arg, "ve") && !command->hasValue) {
             command->hasValue = true;
         } else if (is_option(arg, "t") && i + 1 < argc && command->operation == Add && command->type == nullptr) {
@@ -169,43 +175,44 @@ static void print_value(const std::string &name, DWORD type, const std::vector<B
            format_data(type, data).c_str());
 }
 
-static LONG read_value(HKEY key, const char *name, DWORD *type, std::vector<BYTE> *data)
+static LONG read_value(HKEY key, const std::u16string &name, DWORD *type, std::vector<BYTE> *data)
 {
     DWORD size = 0;
-    LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    LONG status = RegQueryValueExW(key, name.c_str(), nullptr, type, nullptr, &size);
     if (status != ERROR_SUCCESS) return status;
     data->resize(size);
-    return RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
+    return RegQueryValueExW(key, name.c_str(), nullptr, type, data->data(), &size);
 }
 
 // The key's values, then its subkeys' full names, as reg query lists them.
 static LONG list_key(HKEY key, const std::string &printed)
 {
-    std::vector<char> name(16384);
+    std::vector<WCHAR> name(16384);
     std::vector<BYTE> data;
     bool header = false;
     for (DWORD index = 0;; ++index) {
         DWORD nameSize = (DWORD)name.size();
         DWORD type = REG_NONE;
         DWORD size = 0;
-        LONG status = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, nullptr, &size);
+        LONG status = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type, nullptr, &size);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) return status;
         data.resize(size);
         nameSize = (DWORD)name.size();
-        status = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, data.data(), &size);
+        status = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type, data.data(), &size);
         if (status != ERROR_SUCCESS) return status;
         if (!header) printf("%s\r\n", printed.c_str());
         header = true;
-        print_value(std::string(name.data(), nameSize), type, data);
+        print_value(text::utf8_from_utf16(std::u16string_view(name.data(), nameSize)), type, data);
     }
     if (header) printf("\r\n");
     for (DWORD index = 0;; ++index) {
         DWORD nameSize = (DWORD)name.size();
-        LONG status = RegEnumKeyExA(key, index, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr);
+        LONG status = RegEnumKeyExW(key, index, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) return status;
-        printf("%s\\%s\r\n", printed.c_str(), name.data());
+        std::string subkey = text::utf8_from_utf16(std::u16string_view(name.data(), nameSize));
+        printf("%s\\%s\r\n", printed.c_str(), subkey.c_str());
     }
     return ERROR_SUCCESS;
 }
@@ -213,12 +220,12 @@ static LONG list_key(HKEY key, const std::string &printed)
 static int query(const Command &command)
 {
     HKEY key;
-    LONG status = RegOpenKeyExA(command.root, command.subkey.c_str(), 0, KEY_READ, &key);
+    LONG status = RegOpenKeyExW(command.root, command.subkey.c_str(), 0, KEY_READ, &key);
     if (status != ERROR_SUCCESS) return status_error(status);
     if (command.hasValue) {
         DWORD type = REG_NONE;
         std::vector<BYTE> data;
-        status = read_value(key, command.valueName.c_str(), &type, &data);
+        status = read_value(key, command.value, &type, &data);
         if (status == ERROR_SUCCESS) {
             printf("\r\n%s\r\n", command.printed.c_str());
             print_value(command.valueName, type, data);
@@ -294,18 +301,18 @@ static int add(const Command &command)
         return 1;
     }
     HKEY key;
-    LONG status = RegCreateKeyExA(command.root, command.subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LONG status = RegCreateKeyExW(command.root, command.subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return status_error(status);
     if (command.hasValue) {
-        bool exists = RegQueryValueExA(key, command.valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                      ERROR_SUCCESS;
+        bool exists =
+            RegQueryValueExW(key, command.value.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
         if (exists && !command.force &&
             !confirmed("Value", (command.valueName.empty() ? "(Default)" : command.valueName) + " exists, overwrite")) {
             RegCloseKey(key);
             return cancelled();
         }
-        status = RegSetValueExA(key, command.valueName.c_str(), 0, type, bytes.data(), (DWORD)bytes.size());
+        status = RegSetValueExW(key, command.value.c_str(), 0, type, bytes.data(), (DWORD)bytes.size());
     }
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? done() : status_error(status);
@@ -316,23 +323,23 @@ static int remove(const Command &command)
     if (!command.hasValue) {
         if (command.subkey.empty()) return syntax_error("DELETE");
         HKEY key;
-        LONG status = RegOpenKeyExA(command.root, command.subkey.c_str(), 0, KEY_READ, &key);
+        LONG status = RegOpenKeyExW(command.root, command.subkey.c_str(), 0, KEY_READ, &key);
         if (status != ERROR_SUCCESS) return status_error(status);
         RegCloseKey(key);
         if (!command.force && !confirmed("Permanently delete the registry key", command.printed)) return cancelled();
-        status = RegDeleteTreeA(command.root, command.subkey.c_str());
+        status = RegDeleteTreeW(command.root, command.subkey.c_str());
         return status == ERROR_SUCCESS ? done() : status_error(status);
     }
     HKEY key;
-    LONG status = RegOpenKeyExA(command.root, command.subkey.c_str(), 0, KEY_READ | KEY_SET_VALUE, &key);
+    LONG status = RegOpenKeyExW(command.root, command.subkey.c_str(), 0, KEY_READ | KEY_SET_VALUE, &key);
     if (status != ERROR_SUCCESS) return status_error(status);
-    status = RegQueryValueExA(key, command.valueName.c_str(), nullptr, nullptr, nullptr, nullptr);
+    status = RegQueryValueExW(key, command.value.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_SUCCESS && !command.force &&
         !confirmed("Delete the registry value", command.valueName.empty() ? "(Default)" : command.valueName)) {
         RegCloseKey(key);
         return cancelled();
     }
-    if (status == ERROR_SUCCESS) status = RegDeleteValueA(key, command.valueName.c_str());
+    if (status == ERROR_SUCCESS) status = RegDeleteValueW(key, command.value.c_str());
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? done() : status_error(status);
 }
