@@ -13,13 +13,14 @@ db = sqlite3.connect(store, isolation_level=None, timeout=30)
 db.execute("PRAGMA journal_mode = WAL")
 db.execute("PRAGMA synchronous = NORMAL")
 db.execute("PRAGMA foreign_keys = ON")
-upsert = ("INSERT INTO vals(key, name, type, data) VALUES (?, ?, 4, ?) "
-          "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data")
+upsert = ("INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, 4, ?) "
+          "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data")
 
 key = 2  # HKEY_CURRENT_USER
 for part in path.split("\\"):
-    key = db.execute("SELECT id FROM keys WHERE parent = ? AND name = ?", (key, part)).fetchone()[0]
-rows = [(key, "P%d" % i) for i in range(1000)]
+    key = db.execute("SELECT id FROM keys WHERE parent = ? AND fold = ?", (key, part.upper())).fetchone()[0]
+# ASCII names, so upper() gives the store's folded form.
+rows = [(key, "P%d" % i, "P%d" % i) for i in range(1000)]
 
 best = float("inf")
 value = 0
