@@ -69,4 +69,19 @@ TEST_F(PersistenceTest, FailedCallLeavesNothingToFind)
     }
 }
 
+TEST_F(PersistenceTest, NamesBeyondAsciiWrittenByTessalyAreFoundByRegInAnyCase)
+{
+    Finished write = Tessaly("HKCU", "Software\\Café", "Größe", "uint32(5)");
+    EXPECT_EQ(write.status, 0) << write.err;
+    // Other cases of the same names: the same key and value.
+    write = Tessaly("HKCU", "SOFTWARE\\CAFÉ", "GRÖßE", "uint32(6)");
+    EXPECT_EQ(write.status, 0) << write.err;
+
+    Finished query = Run(REG_PROGRAM, {"query", "HKCU\\Software\\café"});
+    EXPECT_EQ(query.status, 0) << query.err;
+    EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\café\r\n    Größe    REG_DWORD    0x6\r\n\r\n");
+    query = Run(REG_PROGRAM, {"query", "HKCU\\Software"});
+    EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\Café\r\n");
+}
+
 }  // namespace

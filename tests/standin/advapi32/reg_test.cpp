@@ -196,4 +196,36 @@ TEST_F(RegCommandTest, DeleteValuesAndWholeKeys)
     EXPECT_EQ(Reg({"delete", "HKCU", "/f"}).status, 1);
 }
 
+TEST_F(RegCommandTest, NamesBeyondAsciiAreOneNameInEveryCaseAndShownInUtf8)
+{
+    Finished added = Reg({"add", "HKCU\\Software\\Café\\Ωmega", "/v", "Größe", "/t", "REG_DWORD", "/d", "7", "/f"});
+    ASSERT_EQ(added.status, 0) << added.err;
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"query", "HKCU\\Software\\CAFÉ\\ωMEGA", "/v", "GRÖßE"},
+         "\r\nHKEY_CURRENT_USER\\Software\\CAFÉ\\ωMEGA\r\n    GRÖßE    REG_DWORD    0x7\r\n\r\n"},
+        {{"query", "HKCU\\Software\\café\\ΩMEGA"},
+         "\r\nHKEY_CURRENT_USER\\Software\\café\\ΩMEGA\r\n    Größe    REG_DWORD    0x7\r\n\r\n"},
+        {{"query", "HKCU\\SOFTWARE\\CAFÉ"}, "\r\nHKEY_CURRENT_USER\\SOFTWARE\\CAFÉ\\Ωmega\r\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Finished done = Reg(c.args);
+        EXPECT_EQ(done.status, 0);
+        EXPECT_EQ(done.out, c.out);
+    }
+    // ß has no capital of one unit: GRÖSSE is another name.
+    EXPECT_EQ(Reg({"query", "HKCU\\Software\\Café\\Ωmega", "/v", "GRÖSSE"}).status, 1);
+    // The A functions see the same key through byte C9; '?', as they show Ω, names no key.
+    EXPECT_EQ(Dword("software\\caf\xC9\\?mega", "Gr\xF6\xDF" "e"), -1);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\caf\xC9", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(Reg({"delete", "HKCU\\SOFTWARE\\CAFÉ", "/f"}).status, 0);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Caf\xE9", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
 }  // namespace
