@@ -12,7 +12,7 @@
 
 // Flags of a row.
 enum {
-    kWineDiffers = 1,   // the reference records another answer from wine
+    kWineDiffers = 1,   // wine answers otherwise (the row's `wine` says how and why)
     kChosen = 2,        // behaviour not confirmed on Windows: the stand-in's documented choice
     kDerivedShort = 4,  // depends on the stand-in's derived 8.3 names (Windows and wine derive their own)
 };
@@ -26,6 +26,7 @@ struct FullPathCase {
     DWORD error;            // last error after a failure
     int filePart;           // offset of *filePart in the buffer, -1 for NULL
     unsigned flags;
+    const char *wine = nullptr;  // with kWineDiffers: what wine answers instead, and why
 };
 
 // GetLongPathNameW / GetShortPathNameW(name, buffer, 260) over kPathTree, with C: mapped to the tree's
@@ -36,6 +37,7 @@ struct ConvertCase {
     DWORD ret;
     DWORD error;
     unsigned flags;
+    const char *wine = nullptr;  // with kWineDiffers: what wine answers instead, and why
 };
 
 static const char *const kPathTree[] = {

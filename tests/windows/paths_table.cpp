@@ -83,55 +83,34 @@ Answer expected_answer(const WCHAR *expected, DWORD ret, DWORD error, int filePa
     return {ret, 0, WString(expected), filePart};
 }
 
-// Rows where wine answers otherwise although the table does not mark them, sent back to the
-// table's owner to be marked or decided; until then excused on Windows like marked rows. The
-// names are the table's, on drive C:.
-struct Reported {
-    const char *function;
-    const WCHAR *name;
-    const char *why;
-};
-const Reported kReported[] = {
-    {"long", PATHS_TEXT("C:\\CAF\u00C9.TXT"),
-     "an 8.3-sized name with a non-ASCII letter: wine looks it up and gives the disk's spelling"},
-    {"long", PATHS_TEXT("C:\\nope\\x"), "a missing folder: wine says 2; Windows' own tests accept 2 or 3"},
-    {"long", PATHS_TEXT("C:\\ABC.TXT\\x"), "a file used as a folder: wine says 2"},
-    {"short", PATHS_TEXT("C:\\docs"), "an 8.3 name with no short name: wine gives the disk's spelling"},
-    {"long*", PATHS_TEXT("\\\\?\\C:\\PROGRA~2\\COMMON~1"),
-     "wine leaves short names behind \\\\?\\ as they are; Windows expands them (its own tests)"},
-};
-
-const Reported *reported(const char *function, const WCHAR *name)
-{
-    for (const Reported &row : kReported)
-        if (std::string(function) == row.function && WString(name) == row.name) return &row;
-    return nullptr;
-}
-
 // Counts of the rows, by outcome.
 struct Tally {
     int agree = 0, excused = 0, disagree = 0;
 };
 
-// One row's verdict, printed; a difference is excused only on Windows and only for a marked row.
-void judge(Tally &tally, const char *function, const WCHAR *table_name, const WString &name, const Answer &expected,
-           const Answer &got, unsigned flags)
+// One row's verdict, printed; a difference is excused only on Windows and only for a marked row. A
+// row marked as one where wine differs must say how, and only such a row may: the table is the one
+// record of wine's differences.
+void judge(Tally &tally, const char *function, const WString &name, const Answer &expected, const Answer &got,
+           unsigned flags, const char *wine)
 {
-    const Reported *sent_back = reported(function, table_name);
     std::string verdict;
-    if (expected == got) {
+    if (((flags & kWineDiffers) != 0) != (wine != nullptr)) {
+        ++tally.disagree;
+        verdict = wine ? "TABLE ROW says how wine differs without kWineDiffers"
+                       : "TABLE ROW has kWineDiffers without saying how wine differs";
+    } else if (expected == got) {
         ++tally.agree;
         verdict = flags & kWineDiffers ? "same (the table expects wine to differ)" : "same";
     } else {
 #ifdef _WIN32
-        const bool excusable = (flags & (kWineDiffers | kChosen | kDerivedShort)) != 0 || sent_back != nullptr;
+        const bool excusable = (flags & (kWineDiffers | kChosen | kDerivedShort)) != 0;
 #else
         const bool excusable = false;
 #endif
-        std::string why = flags & kWineDiffers    ? "known wine difference"
+        std::string why = flags & kWineDiffers    ? std::string("wine differs: ") + wine
                           : flags & kDerivedShort ? "short names derived otherwise"
                           : flags & kChosen       ? "unconfirmed on Windows, the stand-in's choice"
-                          : sent_back != nullptr  ? std::string("NOT MARKED, reported: ") + sent_back->why
                                                   : "NOT MARKED";
         if (excusable) {
             ++tally.excused;
@@ -261,27 +240,27 @@ int main(int argc, char **argv)
     Tally tally;
     if (!SetCurrentDirectoryW(PATHS_TEXT("C:\\windows"))) return 2;
     for (const FullPathCase &row : kFullPathCases) {
-        judge(tally, "full", row.name, row.name, expected_answer(row.expected, row.ret, row.error, row.filePart),
-              full_path(row.name), row.flags);
+        judge(tally, "full", row.name, expected_answer(row.expected, row.ret, row.error, row.filePart),
+              full_path(row.name), row.flags, row.wine);
     }
     if (!SetCurrentDirectoryW(on_tree_drive(PATHS_TEXT("C:\\Program Files")).c_str())) return 2;
     for (const ConvertCase &row : kLongPathCases) {
         WString name = on_tree_drive(row.name);
         Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
                                           row.error, -2);
-        judge(tally, "long", row.name, name, expected, long_or_short(long_path, name), row.flags);
+        judge(tally, "long", name, expected, long_or_short(long_path, name), row.flags, row.wine);
         if ((row.flags & kDerivedShort) && row.expected != nullptr) {
             // No short names of its own here: the answer is that lookup's failure.
             WString own = with_own_short_names(name, on_tree_drive(row.expected));
             Answer got = own.empty() ? Answer{0, GetLastError(), WString(), -2} : long_or_short(long_path, own);
-            judge(tally, "long*", row.name, own.empty() ? name : own, expected, got, row.flags & ~kDerivedShort);
+            judge(tally, "long*", own.empty() ? name : own, expected, got, row.flags & ~kDerivedShort, row.wine);
         }
     }
     for (const ConvertCase &row : kShortPathCases) {
         WString name = on_tree_drive(row.name);
         Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
                                           row.error, -2);
-        judge(tally, "short", row.name, name, expected, long_or_short(short_path, name), row.flags);
+        judge(tally, "short", name, expected, long_or_short(short_path, name), row.flags, row.wine);
     }
 
     printf("\n%d rows: %d as the table says, %d differ where the table marks it, %d disagree\n",

@@ -32,24 +32,38 @@ static wstring stripDotsAndSpaces(wstring s)
     return s;
 }
 
-// Windows 11 device names ("CON", "COM1", "LPT\u00B2", ...), compared without regard to case.
+// Device names compare with ASCII letters upper-cased and nothing else folded.
+static bool equalAsciiUpper(const wstring &name, const char16_t *upper)
+{
+    size_t i = 0;
+    for (; i < name.size() && upper[i] != 0; ++i) {
+        char16_t c = name[i] >= u'a' && name[i] <= u'z' ? char16_t(name[i] - 32) : name[i];
+        if (c != upper[i])
+            return false;
+    }
+    return i == name.size() && upper[i] == 0;
+}
+
+// Windows 11 device names ("CON", "COM1", "LPT\u00B2", ...).
 static bool isDeviceName(const wstring &name)
 {
     static const char16_t *const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
     for (const char16_t *device : kDevices)
-        if (equalFolded(name, device))
+        if (equalAsciiUpper(name, device))
             return true;
     if (name.size() != 4)
         return false;
-    wstring stem = fold(name.substr(0, 3));
     char16_t digit = name[3];
     bool numbered = (digit >= u'1' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    return numbered && (stem == u"COM" || stem == u"LPT");
+    wstring stem = name.substr(0, 3);
+    return numbered && (equalAsciiUpper(stem, u"COM") || equalAsciiUpper(stem, u"LPT"));
 }
 
-// The device a name stands for, or empty. Only a bare relative name counts, except NUL, which
-// counts as the last component of any drive, rooted or relative name:
-//   "con" -> "con", "C:NUL." -> "NUL", "C:\x\nul" -> "nul", "C:\con\con" -> none.
+// The device a name stands for on Windows 11, or empty. A bare relative name counts with trailing dots
+// and spaces and at most one colon after them; NUL counts as the last component of any drive, rooted
+// or relative name, with at most two colons:
+//   "con", "con:", "lpt9." -> the device; "C:NUL  . ", "c:nul. . :", "C:\x\nul::" -> "NUL"/"nul";
+//   "C:con", "C:\con\con", "nul.txt", "c:nul:aaa", "c:\nul::::::" -> none.
 static wstring deviceOf(const wstring &s)
 {
     if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
@@ -57,30 +71,36 @@ static wstring deviceOf(const wstring &s)
     bool driveForm = s.size() >= 2 && s[1] == u':';
     size_t slash = s.rfind(u'\\');
     size_t start = slash != npos ? slash + 1 : (driveForm ? 2 : 0);
-    wstring last = stripDotsAndSpaces(s.substr(start));
-    if (equalFolded(last, u"NUL"))
+    wstring last = s.substr(start);
+    size_t colons = 0;
+    for (; !last.empty() && last.back() == u':'; ++colons)
+        last.pop_back();
+    last = stripDotsAndSpaces(last);
+    if (colons <= 2 && equalAsciiUpper(last, u"NUL"))
         return last;
-    if (start == 0 && isDeviceName(last))
+    if (start == 0 && colons <= 1 && isDeviceName(last))
         return last;
     return wstring();
 }
 
-// Collapses separator runs, drops "." and resolves ".." (never below `floor` components), applies the
-// trailing-dot rules, and appends the result to `root`.
+// Collapses separator runs, drops "." and resolves ".." (never below `floor` components, which are
+// names even when spelled "." or ".."), applies the trailing-dot rules, and appends the result to
+// `root`. The component left last once the steps are resolved loses its trailing dots and spaces like
+// any final one; a UNC root reached by a step has no separator after it.
 static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, wstring &out, size_t &filePart)
 {
     std::vector<wstring> parts;
-    bool trailing = false;
+    bool trailing = false;  // the name ends in a separator
+    bool stepped = false;   // its last component was "." or ".."
     size_t begin = 0;
     for (;;) {
         size_t end = rest.find(u'\\', begin);
         bool last = end == npos;
         wstring part = rest.substr(begin, last ? npos : end - begin);
-        if (part == u"." || part == u"..") {
+        if (parts.size() >= floor && (part == u"." || part == u"..")) {
             if (part == u".." && parts.size() > floor)
                 parts.pop_back();
-            // "\\srv\share\x\.." -> "\\srv\share\", as "C:\x\.." -> "C:\"
-            trailing = last && parts.size() <= floor;
+            stepped = last;
         } else if (last) {
             part = stripDotsAndSpaces(part);  // "a. . " -> "a"; "..  " -> "" (kept separator)
             if (part.empty())
@@ -89,14 +109,23 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
                 parts.push_back(part);
         } else if (!part.empty()) {
             size_t n = part.size();
-            if (part[n - 1] == u'.' && !(n >= 2 && part[n - 2] == u'.'))
-                part.pop_back();  // "test." -> "test"; "test.." stays
+            if (n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.')
+                part.pop_back();  // "test." -> "test"; "test.." stays; "\\x\.\y": the share "." stays
             parts.push_back(part);
         }
         if (last)
             break;
         begin = end + 1;
     }
+    if (stepped && !parts.empty()) {
+        parts.back() = stripDotsAndSpaces(parts.back());  // "C:\Docs..\." -> "C:\Docs"
+        if (parts.back().empty()) {
+            parts.pop_back();  // "C:\x\. .\." -> "C:\x\"
+            trailing = true;
+        }
+    }
+    // A step back to the root adds no separator: "C:\x\.." -> "C:\" (the root's own),
+    // "\\srv\share\x\.." -> "\\srv\share"
     out = root;
     filePart = npos;
     for (const wstring &part : parts) {
@@ -189,7 +218,9 @@ wstring fold(const wstring &s) { return text::upcase(s); }
 
 bool equalFolded(const wstring &a, const wstring &b) { return text::equalUpcased(a, b); }
 
-bool isLegal83(const wstring &name)
+// A base of 1 to 8 units, then at most one dot and 1 to 3 units, each one that `allowed` accepts.
+template <typename Allowed>
+static bool has83Shape(const wstring &name, Allowed allowed)
 {
     size_t dot = name.find(u'.');
     size_t baseLength = dot == npos ? name.size() : dot;
@@ -201,9 +232,21 @@ bool isLegal83(const wstring &name)
             return false;
     }
     for (size_t i = 0; i < name.size(); ++i)
-        if (i != dot && !isShortUnit(name[i]))
+        if (i != dot && !allowed(name[i]))
             return false;
     return true;
+}
+
+bool isLegal83(const wstring &name) { return has83Shape(name, isShortUnit); }
+
+bool mayBeShortName(const wstring &name)
+{
+    return has83Shape(name, [](char16_t c) {
+        for (char16_t never : u" \"*+,/:;<=>?[\\]|")
+            if (never != 0 && c == never)
+                return false;  // "a b", "a+b": no short name has these
+        return c >= 0x20;
+    });
 }
 
 ShortParts shortParts(const wstring &name)

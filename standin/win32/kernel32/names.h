@@ -38,6 +38,9 @@ bool equalFolded(const wstring &a, const wstring &b);
 
 // Whether a name already is a legal 8.3 name (so it has no other short name).
 bool isLegal83(const wstring &name);
+// Whether a name has the shape of an 8.3 name whatever its letters ("CAF\u00C9.TXT"), so that
+// GetLongPathNameW asks the folder for its stored spelling.
+bool mayBeShortName(const wstring &name);
 
 // The parts a short name is made of: upper-cased base (all legal characters) and extension (at most 3).
 struct ShortParts {

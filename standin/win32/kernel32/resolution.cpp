@@ -130,6 +130,7 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             ++end;
         std::u16string_view given = s.substr(at, end - at);
         bool last = end == n;
+        bool lastName = s.find_first_not_of(u"\\/", end) == s.npos;  // "C:\notadir\" too
         at = end;
         if (given == u"." || given == u"..") {
             if (literal)
@@ -155,7 +156,7 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             continue;
         }
         if (error == ERROR_FILE_NOT_FOUND)
-            return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+            return lastName ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         if (error != ERROR_SUCCESS)
             return error;
         if (!last && !found.isDir)
@@ -165,7 +166,7 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
         where.info = found.info;
         where.known = found.haveInfo;
         bool asGiven = name.size() == given.size();
-        if (form == Form::Long && asGiven && found.name != given && names::isLegal83(given83.assign(given)))
+        if (form == Form::Long && asGiven && found.name != given && names::mayBeShortName(given83.assign(given)))
             out += found.name;
         else if (form == Form::Short && asGiven && !found.shortName.empty())
             out += found.shortName;

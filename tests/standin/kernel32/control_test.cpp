@@ -121,6 +121,8 @@ TEST_F(ControlTest, WinpathPrintsOneLinePerName)
 {
     createEntry(root, "Program Files/");
     createEntry(root, "Program Files/Read Me.txt");
+    createEntry(root, "Caf\xC3\xA9.txt");
+    createEntry(root, "Program Files/\xD5\xBD.txt");  // Armenian small seh: 8.3-sized, outside Latin
     const std::vector<std::string> tool = {"--drive", "C=" + root, "--share", "\\\\srv\\s=" + root + "/Program Files",
                                            "--cwd", "C:\\Program Files"};
     struct Row {
@@ -136,6 +138,15 @@ TEST_F(ControlTest, WinpathPrintsOneLinePerName)
          "{\"ret\":19,\"name\":\"\\\\\\\\SRV\\\\S\\\\read me.TXT\",\"error\":0}\n"
          "{\"ret\":0,\"name\":\"\",\"error\":2}\n"},
         {{"short", "Read Me.txt"}, "12\tREADME~1.TXT\t0\n"},
+        {{"--json", "full", "\\\\LOCALHOST\\share4\\.", "C:\\Docs..\\.", "c:\\nul::", "c:prn:aaa"},
+         "{\"ret\":18,\"name\":\"\\\\\\\\LOCALHOST\\\\share4\",\"error\":0}\n"
+         "{\"ret\":7,\"name\":\"C:\\\\Docs\",\"error\":0}\n"
+         "{\"ret\":7,\"name\":\"\\\\\\\\.\\\\nul\",\"error\":0}\n"
+         "{\"ret\":24,\"name\":\"C:\\\\Program Files\\\\prn:aaa\",\"error\":0}\n"},
+        {{"long", "C:\\CAF\xC3\x89.TXT", "C:\\notadir\\", "C:\\PROGRAM FILES\\\xD5\x8D.TXT"},
+         "11\tC:\\Caf\xC3\xA9.txt\t0\n"
+         "0\t\t2\n"
+         "22\tC:\\PROGRAM FILES\\\xD5\xBD.txt\t0\n"},
     };
     for (const Row &row : rows) {
         std::string line;

@@ -35,6 +35,20 @@ TEST_F(FullPathTest, CaseTable)
     }
 }
 
+TEST_F(FullPathTest, FullNamesAreFixedPoints)
+{
+    // What one call trims or resolves, a second finds nothing left of: full(full(x)) == full(x).
+    for (const FullPathCase &row : kFullPathCases) {
+        SCOPED_TRACE(testing::Message() << "name: \"" << testing::PrintToString(text(row.name)) << "\"");
+        WCHAR once[300], twice[300];
+        DWORD ret = GetFullPathNameW(row.name, 300, once, nullptr);
+        if (ret == 0 || ret >= 300)
+            continue;
+        DWORD again = GetFullPathNameW(once, 300, twice, nullptr);
+        EXPECT_EQ(std::u16string(once, ret), std::u16string(twice, again < 300 ? again : 0));
+    }
+}
+
 // --- Current directories --------------------------------------------------------------------------
 
 struct ResolveRow {
@@ -84,7 +98,8 @@ TEST_F(FullPathTest, UncCurrentDirectory)
     expectFullNames({
         {u"x", u"\\\\srv\\share\\sub\\x"},
         {u"\\x", u"\\\\srv\\share\\x"},
-        {u"..\\..\\..", u"\\\\srv\\share\\"},
+        {u"..\\..\\..", u"\\\\srv\\share"},  // a step back to the root: no separator after it
+        {u"..\\..\\..\\", u"\\\\srv\\share\\"},
         {u"c:x", u"C:\\windows\\x"},  // C:'s own directory, recorded earlier
     });
 }
