@@ -152,7 +152,8 @@ static LONG copy_name(std::string_view stored, C *buffer, LPDWORD cch)
 
 static std::string_view text_column(sqlite3_stmt *st, int column)
 {
-    return std::string_view((const char *)sqlite3_column_text(st, column), (size_t)sqlite3_column_bytes(st, column));
+    const char *text = (const char *)sqlite3_column_text(st, column);
+    return std::string_view(text, (size_t)sqlite3_column_bytes(st, column));
 }
 
 // ---- handles
@@ -229,8 +230,8 @@ static void remember(State &s, const std::string &entry, sqlite3_int64 key)
 
 // Inside a write transaction: creates the missing levels of parts below key, one at a time, and
 // stops at a level it cannot make, leaving the levels before it (as Windows does).
-static LONG make_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts, sqlite3_int64 *result,
-                        DWORD *disposition)
+static LONG make_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts,
+                        sqlite3_int64 *result, DWORD *disposition)
 {
     if (!store_key_exists(store, key)) return ERROR_KEY_DELETED;
     *disposition = REG_OPENED_EXISTING_KEY;
@@ -267,8 +268,10 @@ static LONG confirm_in_transaction(State &s, uintptr_t value, Handle *handle)
     if (!store_key_exists(s.store, handle->key)) {
         sqlite3_int64 key = 0;
         DWORD disposition;
-        status = may_write(s, *handle) ? make_levels(s.store, pending.parent, pending.parts, &key, &disposition)
-                                       : ERROR_KEY_DELETED;
+        status = ERROR_KEY_DELETED;
+        if (may_write(s, *handle)) {
+            status = make_levels(s.store, pending.parent, pending.parts, &key, &disposition);
+        }
         if (status == ERROR_SUCCESS) {
             remember(s, pending.cached, key);
             handle->key = key;
@@ -374,8 +377,8 @@ static size_t follow(Store &store, sqlite3_int64 key, const std::vector<Name> &p
 }
 
 // Creates the missing levels of parts below key in one transaction.
-static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts, sqlite3_int64 *result,
-                          DWORD *disposition)
+static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts,
+                          sqlite3_int64 *result, DWORD *disposition)
 {
     if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
     LONG status = make_levels(store, key, parts, result, disposition);
@@ -410,7 +413,8 @@ static LONG create_key(const char *function, HKEY hKey, const C *lpSubKey, DWORD
     if (!parts.empty() && lpdwDisposition == nullptr && cached != s.keyIds.end()) {
         HKEY handle = new_handle(s, call.key, cached->second, samDesired);
         s.handles[(uintptr_t)handle].confirmed = false;
-        s.unconfirmed.emplace((uintptr_t)handle, Unconfirmed{call.key.key, std::move(parts), std::move(entry)});
+        Unconfirmed pending{call.key.key, std::move(parts), std::move(entry)};
+        s.unconfirmed.emplace((uintptr_t)handle, std::move(pending));
         *phkResult = handle;
         return ERROR_SUCCESS;
     }
@@ -541,16 +545,16 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     return set_value("RegSetValueExA", hKey, lpValueName, dwType, lpData, cbData);
 }
 
-LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
-                              DWORD cbData)
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                              const BYTE *lpData, DWORD cbData)
 {
     (void)Reserved;
     return set_value("RegSetValueExW", hKey, lpValueName, dwType, lpData, cbData);
 }
 
 template <class C>
-static LONG query_value(const char *function, HKEY hKey, const C *lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                        LPBYTE lpData, LPDWORD lpcbData)
+static LONG query_value(const char *function, HKEY hKey, const C *lpValueName, LPDWORD lpReserved,
+                        LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     Call call;
     LONG status = enter(call, function, hKey, {KEY_QUERY_VALUE, false}, [&]() -> LONG {
@@ -573,14 +577,14 @@ static LONG query_value(const char *function, HKEY hKey, const C *lpValueName, L
     return status;
 }
 
-LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                                LPDWORD lpcbData)
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData)
 {
     return query_value("RegQueryValueExA", hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
 }
 
-LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                                LPDWORD lpcbData)
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData)
 {
     return query_value("RegQueryValueExW", hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
 }
@@ -666,7 +670,8 @@ static LONG delete_tree(const char *function, HKEY hKey, const C *lpSubKey)
     std::u16string path = units_of(lpSubKey);
     // NULL or "": the key's own values and subkeys go, the key stays.
     bool whole = !path.empty();
-    LONG status = enter(call, function, hKey, {0, !whole}, [&]() -> LONG { return check_leading_separator(path); });
+    LONG status =
+        enter(call, function, hKey, {0, !whole}, [&]() -> LONG { return check_leading_separator(path); });
     sqlite3_int64 key = call.key.key;
     if (status == ERROR_SUCCESS && whole) status = key_to_delete(call, path, &key);
     if (status != ERROR_SUCCESS) return status;
@@ -786,6 +791,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey)
     if (is_root(hKey)) return ERROR_SUCCESS;
     // A handle from the cache that was never used: its create takes effect now.
     if (resolve(call, hKey) && !call.key.confirmed) confirm(call);
+    call.s.unconfirmed.erase((uintptr_t)hKey);
     return call.s.handles.erase((uintptr_t)hKey) > 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
