@@ -281,11 +281,18 @@ static LONG confirm_in_transaction(State &s, uintptr_t value, Handle *handle)
     return status;
 }
 
-// The same in a transaction of its own, for functions that only read or have none.
+// The same for functions that only read or touch no key: a read when the key is there, a write
+// transaction only to make it again.
 static LONG confirm(Call &call)
 {
     if (call.key.confirmed) return ERROR_SUCCESS;
     Store &store = call.s.store;
+    if (store_key_exists(store, call.key.key)) {
+        call.key.confirmed = true;
+        call.s.handles[call.handle].confirmed = true;
+        call.s.unconfirmed.erase(call.handle);
+        return ERROR_SUCCESS;
+    }
     if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
     LONG status = confirm_in_transaction(call.s, call.handle, &call.key);
     return status == ERROR_SUCCESS ? store_commit(store, status) : store_roll_back(store, status);
