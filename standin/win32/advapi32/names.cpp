@@ -25,7 +25,10 @@ std::string stored(std::u16string_view units)
 {
     std::string text;
     text.reserve(units.size());
-    text::each_code_point(units, [&](char32_t code_point, bool) { text::append_utf8(text, code_point); });
+    size_t ascii = 0;  // most names: one byte per unit, no decoding
+    while (ascii < units.size() && units[ascii] < 0x80) text += (char)units[ascii++];
+    text::each_code_point(units.substr(ascii),
+                          [&](char32_t code_point, bool) { text::append_utf8(text, code_point); });
     return text;
 }
 
@@ -63,7 +66,14 @@ std::u16string units(std::string_view text)
 
 std::string folded(std::u16string_view units)
 {
-    return stored(text::upcase(units));
+    std::string text;
+    text.reserve(units.size());
+    for (char16_t unit : units) {
+        char16_t upper = text::upcase(unit);
+        if (unit >= 0x80 || upper >= 0x80) return stored(text::upcase(units));
+        text += (char)upper;
+    }
+    return text;
 }
 
 std::u16string from_earlier_store(std::string_view bytes)
