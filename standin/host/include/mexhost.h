@@ -68,6 +68,10 @@ std::string function_name(const std::string &path);
 // The plug-in file extension of the platform, with its dot: ".mexa64" or ".mexw64".
 const char *plugin_extension();
 
+// The most outputs a call may ask for. The host refuses more at once, before making room for
+// them: nargout is the caller's count, and a slip of the keyboard must not cost gigabytes.
+constexpr int kMaxOutputs = 4096;
+
 struct CallOptions {
     int nlhs = 1;
     size_t fail_allocation = 0; // the N-th mxMalloc/mxCalloc of the call (1-based) gives null; 0 = never
@@ -95,7 +99,8 @@ struct CallResult { // owns its outputs
     ~CallResult(); // destroys outputs
 };
 
-// Calls the plug-in's mexFunction once, as the host does: plhs has max(nlhs, 1) slots; an error
+// Calls the plug-in's mexFunction once, as the host does: plhs has max(nlhs, 1) slots (more than
+// kMaxOutputs is refused with MATLAB:TooManyOutputs, and the plug-in is not called); an error
 // raised inside ends the call and discards its outputs; every array and block made during the
 // call and not handed back is reclaimed. Misuse of the host by the plug-in aborts the process.
 CallResult call(Plugin &plugin, const std::vector<const mxArray *> &inputs, CallOptions options = {});

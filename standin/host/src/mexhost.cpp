@@ -302,6 +302,12 @@ CallResult call(Plugin &plugin, const std::vector<const mxArray *> &inputs, Call
 CallResult call(Entry entry, const std::string &name, const std::vector<const mxArray *> &inputs,
                 CallOptions options)
 {
+    if (options.nlhs > kMaxOutputs) {
+        CallResult refused;
+        refused.identifier = "MATLAB:TooManyOutputs";
+        refused.message = "Too many output arguments.";
+        return refused;
+    }
     std::vector<const mxArray *> prhs(inputs);
     std::vector<Digest> sums;
     for (const mxArray *input : prhs) {

@@ -97,6 +97,28 @@ TEST_F(Host, UnassignedOutputIsTheHostsError)
     }
 }
 
+// An absurd nargout is refused at once: no room is made for it and the plug-in never runs (it
+// would have made its command's string). 4096 outputs are still a call.
+TEST_F(Host, TooManyOutputsAreRefusedBeforeTheCall)
+{
+    for (int nlhs : {4097, 999999999, 2147483647}) {
+        SCOPED_TRACE(nlhs);
+        CallOptions options;
+        options.nlhs = nlhs;
+        CallResult result = probe(u"first", {}, options);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.identifier, "MATLAB:TooManyOutputs");
+        EXPECT_EQ(result.message, "Too many output arguments.");
+        EXPECT_EQ(result.allocations, 0u);
+        EXPECT_EQ(result.arrays_created, 0u);
+    }
+    CallOptions most;
+    most.nlhs = 4096;
+    CallResult result = probe(u"first", {}, most);
+    EXPECT_EQ(result.identifier, "MATLAB:unassignedOutputs");
+    EXPECT_EQ(result.allocations, 1u);
+}
+
 // --- Ownership and reclaiming ---
 
 TEST_F(Host, SuccessCountsWhatThePluginLeftBehind)
