@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -22,8 +23,17 @@ struct Value {
     std::vector<int> dims{0, 0};
     std::vector<double> numbers;                // numeric, logical and char (its units)
     std::vector<std::unique_ptr<Value>> cells;  // null: an unset element
+    // zeros(...) and cell(...): every element 0 (or unset) and none stored, so that a literal
+    // refused for its size has not been built first.
+    bool zero_filled = false;
 
-    size_t count() const { return kind == Kind::Cell ? cells.size() : numbers.size(); }
+    size_t count() const
+    {
+        if (!zero_filled) return kind == Kind::Cell ? cells.size() : numbers.size();
+        size_t count = 1;
+        for (int d : dims) count *= static_cast<size_t>(d);
+        return count;
+    }
     bool is_0x0() const { return dims.size() == 2 && dims[0] == 0 && dims[1] == 0; }
 };
 
@@ -42,8 +52,11 @@ static const char *kind_name(Kind kind)
     return kNames[static_cast<int>(kind)];
 }
 
-// More elements than this is surely a typing slip, not a test input.
-const double kMaxElements = 1 << 26;
+// MATLAB's prompt refuses deeper nesting of [, { and ( too; the limit also bounds the parser's
+// recursion on any input.
+const int kMaxDepth = 32;
+const size_t kMaxDimensions = 64;
+const double kMaxSize = 2147483647.0; // a dimension is a 32-bit int
 
 [[noreturn]] static void fail(size_t offset, std::string message) { throw Failure{offset, std::move(message)}; }
 
@@ -77,6 +90,10 @@ static void convert(Value &value, Kind to, size_t offset)
     if (value.kind == Kind::Cell || value.kind == Kind::Struct || to == Kind::Cell || to == Kind::Struct)
         fail(offset, std::string("cannot convert ") + kind_name(value.kind) + " to " + kind_name(to));
     if (to == Kind::Logical && value.kind == Kind::Char) fail(offset, "cannot convert char to logical");
+    if (value.zero_filled) {
+        value.kind = to; // 0 is 0 in every numeric class, false, and the char unit 0
+        return;
+    }
     for (double &x : value.numbers) {
         switch (to) {
         case Kind::Logical:
@@ -104,8 +121,9 @@ static void convert(Value &value, Kind to, size_t offset)
 
 static void move_element(Value &to, Value &from, size_t index)
 {
-    if (from.kind == Kind::Cell) to.cells.push_back(std::move(from.cells[index]));
-    else to.numbers.push_back(from.numbers[index]);
+    if (from.kind == Kind::Cell)
+        to.cells.push_back(from.zero_filled ? nullptr : std::move(from.cells[index]));
+    else to.numbers.push_back(from.zero_filled ? 0.0 : from.numbers[index]);
 }
 
 namespace {
@@ -157,10 +175,13 @@ static Kind concatenated_kind(const Rows &rows)
 }
 
 // [a, b; c]: each row side by side, then the rows one above another; 0x0 parts are skipped.
+// [x] is x, whatever its class or shape.
 static ValuePtr concatenate(Rows &rows)
 {
+    auto empty = [](const std::vector<Item> &row) { return row.empty(); };
+    rows.erase(std::remove_if(rows.begin(), rows.end(), empty), rows.end());
+    if (rows.size() == 1 && rows[0].size() == 1) return std::move(rows[0][0].value);
     Kind kind = concatenated_kind(rows);
-    if (kind == Kind::Struct) return std::move(rows[0][0].value);
     std::vector<Item> blocks; // one per row
     for (auto &row : rows) {
         ValuePtr block = make_value(kind, {0, 0});
@@ -172,8 +193,10 @@ static ValuePtr concatenate(Rows &rows)
             if (part.dims.size() > 2) fail(item.offset, "an N-D array (" + shape(part) + ") cannot be concatenated");
             if (!block->is_0x0() && block->dims[0] != part.dims[0])
                 fail(item.offset, "dimensions do not agree side by side (" + shape(*block) + " and " + shape(part) + ")");
-            int columns = block->is_0x0() ? 0 : block->dims[1];
-            block->dims = {part.dims[0], columns + part.dims[1]};
+            int64_t columns = block->is_0x0() ? 0 : block->dims[1];
+            if (columns + part.dims[1] > kMaxSize)
+                fail(item.offset, "the result would have more than 2147483647 columns");
+            block->dims = {part.dims[0], static_cast<int>(columns + part.dims[1])};
             for (size_t i = 0; i < part.count(); ++i) move_element(*block, part, i);
         }
         if (!block->is_0x0()) blocks.push_back(Item{first, std::move(block)});
@@ -181,15 +204,16 @@ static ValuePtr concatenate(Rows &rows)
     if (blocks.size() == 1) return std::move(blocks[0].value);
     ValuePtr result = make_value(kind, {0, 0});
     if (blocks.empty()) return result;
-    int total_rows = 0;
+    int64_t total_rows = 0;
     for (const Item &block : blocks) {
         if (block.value->dims[1] != blocks[0].value->dims[1])
             fail(block.offset, "dimensions do not agree one above another (" + shape(*blocks[0].value) + " and " +
                                    shape(*block.value) + ")");
         total_rows += block.value->dims[0];
+        if (total_rows > kMaxSize) fail(block.offset, "the result would have more than 2147483647 rows");
     }
     int columns = blocks[0].value->dims[1];
-    result->dims = {total_rows, columns};
+    result->dims = {static_cast<int>(total_rows), columns};
     for (int j = 0; j < columns; ++j)
         for (Item &block : blocks)
             for (int i = 0; i < block.value->dims[0]; ++i)
@@ -218,7 +242,7 @@ namespace {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : text_(text) {}
+    Parser(std::string_view text, size_t max_elements) : text_(text), max_elements_(max_elements) {}
 
     ValuePtr parse()
     {
@@ -252,7 +276,31 @@ private:
         return pos_ != start;
     }
 
+    // Counts the elements a value adds to the literal, before it is built.
+    void charge(size_t elements, size_t offset)
+    {
+        if (elements > max_elements_ - elements_)
+            fail(offset, "the literal would have more than " + std::to_string(max_elements_) + " elements");
+        elements_ += elements;
+    }
+
+    // The values zeros(...) and cell(...) read as sizes are gone once they have been read.
+    void refund(const std::vector<Item> &args)
+    {
+        for (const Item &arg : args) elements_ -= std::min(elements_, arg.value->count());
+    }
+
     ValuePtr parse_value()
+    {
+        if (depth_ > kMaxDepth)
+            fail(pos_, "nesting of [, { and ( is limited to " + std::to_string(kMaxDepth) + " levels");
+        ++depth_;
+        ValuePtr value = parse_unnested();
+        --depth_;
+        return value;
+    }
+
+    ValuePtr parse_unnested()
     {
         char c = peek();
         if (c == '\'') return parse_text();
@@ -288,6 +336,7 @@ private:
             pos_ += length;
         }
         ++pos_;
+        charge(units.size(), open);
         ValuePtr value = make_value(Kind::Char, units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())});
         value->numbers = std::move(units);
         return value;
@@ -318,6 +367,7 @@ private:
         }
         if (is_letter(peek()) || is_digit(peek()) || peek() == '.')
             fail(pos_, "unexpected " + quoted(pos_) + " in a number");
+        charge(1, start);
         ValuePtr value = make_value(Kind::Double, {1, 1});
         value->numbers.push_back(std::strtod(std::string(text_.substr(start, pos_ - start)).c_str(), nullptr));
         return value;
@@ -368,7 +418,9 @@ private:
     {
         size_t open = pos_++;
         Rows rows = parse_rows('}', open);
-        return cell_of(rows, open);
+        ValuePtr cell = cell_of(rows, open);
+        charge(cell->count(), open);
+        return cell;
     }
 
     // name or name(arg, ...)
@@ -385,6 +437,7 @@ private:
         if (peek() == '(') parse_arguments(&args);
         if (name == "true" || name == "false") {
             if (!args.empty()) fail(start, name + " takes no arguments here");
+            charge(1, start);
             ValuePtr value = make_value(Kind::Logical, {1, 1});
             value->numbers.push_back(name == "true");
             return value;
@@ -393,6 +446,7 @@ private:
         if (name == "zeros") return make_filled(Kind::Double, name, start, args);
         if (name == "struct") {
             if (!args.empty()) fail(args[0].offset, "struct() with fields is not supported");
+            charge(1, start);
             return make_value(Kind::Struct, {1, 1});
         }
         static const struct {
@@ -439,16 +493,25 @@ private:
     // cell(...) and zeros(..., 'CLASS'): sizes as n (n x n), m,n,..., or one row [m n ...].
     ValuePtr make_filled(Kind kind, const std::string &name, size_t start, std::vector<Item> &args)
     {
+        refund(args);
         if (name == "zeros" && !args.empty() && args.back().value->kind == Kind::Char) {
             const Value &cls = *args.back().value;
-            std::string text(cls.numbers.begin(), cls.numbers.end());
+            // Char values hold whole units; a class name is compared unit by unit and shown with
+            // control units as '?', so that no unit can cut or garble the message.
+            std::u16string units = cls.zero_filled ? std::u16string(cls.count(), u'\0')
+                                                   : std::u16string(cls.numbers.begin(), cls.numbers.end());
+            std::u16string shown = units;
+            for (char16_t &unit : shown)
+                if (unit < 0x20 || unit == 0x7F) unit = u'?';
+            std::string text = text::utf8_from_utf16(shown);
             static const struct {
                 const char *name;
                 Kind kind;
             } kClasses[] = {{"double", Kind::Double}, {"int32", Kind::Int32}, {"uint32", Kind::UInt32}};
             bool known = false;
             for (const auto &entry : kClasses)
-                if (text == entry.name) kind = entry.kind, known = true;
+                if (units == std::u16string(entry.name, entry.name + std::strlen(entry.name)))
+                    kind = entry.kind, known = true;
             if (!known) fail(args.back().offset, "zeros: class '" + text + "' is not one of double, int32, uint32");
             args.pop_back();
         }
@@ -457,28 +520,41 @@ private:
             const Value &size = *arg.value;
             if (size.kind == Kind::Cell || size.kind == Kind::Struct || size.kind == Kind::Char)
                 fail(arg.offset, name + ": sizes must be numbers");
-            if (args.size() > 1 && size.numbers.size() != 1) fail(arg.offset, name + ": each size must be a scalar");
-            for (double n : size.numbers) {
+            if (args.size() > 1 && size.count() != 1) fail(arg.offset, name + ": each size must be a scalar");
+            if (size.count() > kMaxDimensions)
+                fail(arg.offset, name + ": at most " + std::to_string(kMaxDimensions) + " dimensions");
+            std::vector<double> sizes = size.zero_filled ? std::vector<double>(size.count()) : size.numbers;
+            for (double n : sizes) {
                 if (std::isnan(n) || n != std::floor(n)) fail(arg.offset, name + ": sizes must be whole numbers");
-                dims.push_back(static_cast<int>(std::fmin(std::fmax(n, 0), 2147483647.0)));
+                dims.push_back(static_cast<int>(std::fmin(std::fmax(n, 0), kMaxSize)));
             }
         }
         if (args.empty()) dims = name == "cell" ? std::vector<int>{0, 0} : std::vector<int>{1, 1};
         else if (dims.size() == 1) dims.push_back(dims[0]);
         double count = 1;
         for (int d : dims) count *= d;
-        if (count > kMaxElements) fail(start, name + ": too many elements");
+        if (count > static_cast<double>(max_elements_)) fail(start, name + ": too many elements");
+        charge(static_cast<size_t>(count), start);
         ValuePtr value = make_value(kind, dims);
-        if (kind == Kind::Cell) value->cells.resize(static_cast<size_t>(count));
-        else value->numbers.assign(static_cast<size_t>(count), 0.0);
+        value->zero_filled = true;
         return value;
     }
 
     std::string_view text_;
+    size_t max_elements_;
     size_t pos_ = 0;
+    int depth_ = 0;
+    size_t elements_ = 0; // in every value made so far
 };
 
 } // namespace
+
+static mxClassID class_of(Kind kind)
+{
+    static const mxClassID kIds[] = {mxDOUBLE_CLASS, mxLOGICAL_CLASS, mxCHAR_CLASS, mxINT32_CLASS,
+                                     mxUINT32_CLASS, mxCELL_CLASS, mxSTRUCT_CLASS};
+    return kIds[static_cast<int>(kind)];
+}
 
 template <typename T> static std::vector<T> cast_all(const std::vector<double> &numbers)
 {
@@ -488,6 +564,8 @@ template <typename T> static std::vector<T> cast_all(const std::vector<double> &
 static mxArray *to_array(const Value &value)
 {
     const std::vector<int> &dims = value.dims;
+    if (value.zero_filled)
+        return value.kind == Kind::Cell ? mexhost::make_cell(dims) : mexhost::make_empty(class_of(value.kind), dims);
     switch (value.kind) {
     case Kind::Double: return mexhost::make_double(value.numbers, dims);
     case Kind::Logical: {
@@ -509,10 +587,10 @@ static mxArray *to_array(const Value &value)
     return mexhost::make_cell(dims, elements);
 }
 
-mxArray *parse_literal(std::string_view text, LiteralError *error)
+mxArray *parse_literal(std::string_view text, LiteralError *error, size_t max_elements)
 {
     try {
-        ValuePtr value = Parser(text).parse();
+        ValuePtr value = Parser(text, max_elements).parse();
         return to_array(*value);
     } catch (const Failure &failure) {
         if (error) *error = LiteralError{failure.offset, failure.message};
@@ -520,18 +598,48 @@ mxArray *parse_literal(std::string_view text, LiteralError *error)
     }
 }
 
-std::string describe(std::string_view text, const LiteralError &error)
+// The start of each character (code point; a byte that is no UTF-8 counts as one) in text.
+static std::vector<size_t> character_starts(std::string_view text)
 {
-    size_t column = 1;
-    std::string pad;
-    for (size_t pos = 0; pos < error.offset && pos < text.size();) {
+    std::vector<size_t> starts;
+    for (size_t pos = 0; pos < text.size();) {
+        starts.push_back(pos);
         char32_t cp;
         size_t length = text::decode_utf8(text, pos, &cp);
-        pad += text[pos] == '\t' ? '\t' : ' ';
         pos += length ? length : 1;
-        ++column;
     }
-    return error.message + " at column " + std::to_string(column) + "\n  " + std::string(text) + "\n  " + pad + "^";
+    return starts;
+}
+
+// Characters of a line shown on either side of the caret; a literal read from a file can be one
+// line of megabytes.
+const size_t kContext = 40;
+
+std::string describe(std::string_view text, const LiteralError &error)
+{
+    size_t offset = std::min(error.offset, text.size());
+    size_t line_start = offset == 0 ? 0 : text.rfind('\n', offset - 1);
+    line_start = line_start == std::string_view::npos || offset == 0 ? 0 : line_start + 1;
+    size_t line_end = std::min(text.find('\n', offset), text.size());
+    size_t line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + line_start, '\n'));
+    bool several_lines = line > 1 || line_end + 1 < text.size();
+
+    std::string_view row = text.substr(line_start, line_end - line_start);
+    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+    std::vector<size_t> starts = character_starts(row);
+    size_t column = static_cast<size_t>(std::lower_bound(starts.begin(), starts.end(), offset - line_start) -
+                                        starts.begin());
+    size_t first = column > kContext ? column - kContext : 0;
+    size_t last = std::min(starts.size(), column + kContext);
+    std::string shown = first > 0 ? "..." : "";
+    std::string pad(shown.size(), ' ');
+    size_t from = first < starts.size() ? starts[first] : row.size();
+    size_t to = last < starts.size() ? starts[last] : row.size();
+    shown += std::string(row.substr(from, to - from)) + (last < starts.size() ? "..." : "");
+    for (size_t i = first; i < column && i < starts.size(); ++i) pad += row[starts[i]] == '\t' ? '\t' : ' ';
+
+    std::string where = several_lines ? "line " + std::to_string(line) + ", column " : "column ";
+    return error.message + " at " + where + std::to_string(column + 1) + "\n  " + shown + "\n  " + pad + "^";
 }
 
 } // namespace mexcall

@@ -1,6 +1,11 @@
 // mexcall: calls one MEX plug-in from the command line, the way the host's prompt would.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,20 +34,25 @@ static void print_usage(std::FILE *stream)
                  "               1.5, -Inf, NaN, [1 2;3 4], {'a', [1 2]; 'b', {}}, cell(m,n),\n"
                  "               uint32(...), int32(...), double(...), logical(...), char(...),\n"
                  "               zeros(m,n,'CLASS') with CLASS double, int32 or uint32, struct(),\n"
-                 "               true, false\n"
-                 "  --nargout N  outputs requested (default 0, as at the prompt: a result the plug-in\n"
-                 "               stores anyway is shown as ans)\n"
+                 "               true, false; or @FILE, a file holding one literal (newlines\n"
+                 "               inside [...] and {...} separate rows), or -, one read from\n"
+                 "               standard input\n"
+                 "  --nargout N  outputs requested, at most %d (default 0, as at the prompt: a result\n"
+                 "               the plug-in stores anyway is shown as ans)\n"
                  "  --json       print one JSON object: {\"outputs\":[V,...]} or\n"
                  "               {\"error\":{\"identifier\":\"...\",\"message\":\"...\"}}\n"
                  "\n"
                  "Exit status: 0 success, 1 the call raised an error, 2 a bad command line or a\n"
                  "plug-in that cannot be loaded.\n",
-                 mexhost::plugin_extension(), kPathVariable, mexhost::platform::kPathListSeparator);
+                 mexhost::plugin_extension(), kPathVariable, mexhost::platform::kPathListSeparator,
+                 mexhost::kMaxOutputs);
 }
 
+// Written as bytes: a literal read from a file may hold a 0 byte, which must not cut the message.
 static int usage_error(const std::string &message)
 {
-    std::fprintf(stderr, "mexcall: %s\n(mexcall --help shows the usage)\n", message.c_str());
+    std::string text = "mexcall: " + message + "\n(mexcall --help shows the usage)\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
     return kUsageError;
 }
 
@@ -87,6 +97,32 @@ static std::string resolve(const std::string &plugin)
     return "";
 }
 
+// The literal an argument stands for: the argument itself, what the file @FILE holds, or what
+// standard input (-) holds. False with *error set when the file cannot be read.
+static bool literal_of(const std::string &arg, std::string *literal, std::string *error)
+{
+    if (arg == "-") {
+        literal->clear();
+        char buffer[65536];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) literal->append(buffer, n);
+        if (std::ferror(stdin)) *error = std::string("cannot read standard input: ") + std::strerror(errno);
+        return !std::ferror(stdin);
+    }
+    if (arg.empty() || arg[0] != '@') {
+        *literal = arg;
+        return true;
+    }
+    std::ifstream file(std::filesystem::u8path(arg.substr(1)), std::ios::binary);
+    std::ostringstream content;
+    if (file) content << file.rdbuf();
+    if (!file || file.bad()) {
+        *error = "cannot read " + arg.substr(1) + ": " + std::strerror(errno);
+        return false;
+    }
+    *literal = content.str();
+    return true;
+}
+
 static void write(std::FILE *stream, const std::string &text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
 namespace {
@@ -123,6 +159,9 @@ int main(int argc, char **argv)
         } else if (option == "--nargout" || option.compare(0, 10, "--nargout=") == 0) {
             std::string value = option.size() > 9 ? option.substr(10) : i + 1 < args.size() ? args[++i] : "";
             if (!parse_count(value, &nargout)) return usage_error("--nargout needs a whole number, not '" + value + "'");
+            if (nargout > mexhost::kMaxOutputs)
+                return usage_error("--nargout " + value + ": the host takes at most " +
+                                   std::to_string(mexhost::kMaxOutputs) + " outputs");
         } else {
             return usage_error("unknown option " + option);
         }
@@ -131,11 +170,16 @@ int main(int argc, char **argv)
     const std::string plugin_name = args[i++];
 
     Arguments inputs;
+    bool read_stdin = false;
     for (size_t k = i; k < args.size(); ++k) {
+        std::string where = "argument " + std::to_string(k - i + 1) + ": ";
+        if (args[k] == "-" && read_stdin) return usage_error(where + "standard input (-) was read already");
+        read_stdin = read_stdin || args[k] == "-";
+        std::string literal, read_error;
+        if (!literal_of(args[k], &literal, &read_error)) return usage_error(where + read_error);
         mexcall::LiteralError error;
-        mxArray *array = mexcall::parse_literal(args[k], &error);
-        if (!array)
-            return usage_error("argument " + std::to_string(k - i + 1) + ": " + mexcall::describe(args[k], error));
+        mxArray *array = mexcall::parse_literal(literal, &error);
+        if (!array) return usage_error(where + mexcall::describe(literal, error));
         inputs.arrays.push_back(array);
     }
 

@@ -67,6 +67,18 @@ const Made kMade[] = {
     {"cell(2,1,1)", R"({"class":"cell","dims":[2,1],"value":[null,null]})"},
     // struct
     {"struct()", R"({"class":"struct","dims":[1,1],"value":{}})"},
+    // [x] is x, rows that hold nothing included
+    {"[;struct()]", R"({"class":"struct","dims":[1,1],"value":{}})"},
+    {"[\n'a']", R"({"class":"char","dims":[1,1],"value":"a"})"},
+    {"[;;{}]", R"({"class":"cell","dims":[0,0],"value":[]})"},
+    {"[zeros(1,2,2)]", R"({"class":"double","dims":[1,2,2],"value":[0,0,0,0]})"},
+    // zeros and cells of any size are made without their elements being stored first
+    {"char(zeros(1,2))", R"({"class":"char","dims":[1,2],"value":"\u0000\u0000"})"},
+    {"logical(zeros(1,2))", R"({"class":"logical","dims":[1,2],"value":[0,0]})"},
+    {"[zeros(1,2,'int32') 5; 6 zeros(1,2)]", R"({"class":"int32","dims":[2,3],"value":[0,6,0,0,5,0]})"},
+    {"[cell(1,2) {'a'}]",
+     R"({"class":"cell","dims":[1,3],"value":[null,null,{"class":"char","dims":[1,1],"value":"a"}]})"},
+    {"cell(zeros(1,2))", R"({"class":"cell","dims":[0,0],"value":[]})"},
 };
 
 TEST(Literal, MakesTheArrayItSpells)
@@ -120,6 +132,16 @@ const Refused kRefused[] = {
     {"[int32(1) uint32(1)]", "cannot concatenate int32 with uint32", 11},
     {"[struct() 1]", "a struct cannot be concatenated", 11},
     {"struct('a', 1)", "struct() with fields is not supported", 8},
+    {"logical(char(zeros(1)))", "cannot convert char to logical", 9},
+    // sizes that a 32-bit dimension cannot hold, however they come about
+    {"[cell(0,2147483647) cell(0,2147483647)]", "the result would have more than 2147483647 columns", 21},
+    {"[cell(2147483647,0); cell(2147483647,0)]", "the result would have more than 2147483647 rows", 22},
+    {"zeros(ones)", "unknown name 'ones'", 7},
+    {"cell(zeros(1,65))", "cell: at most 64 dimensions", 6},
+    // class names are compared unit by unit: no unit above 0xFF passes for another, none cuts the message
+    {"zeros(1,1,'\xC5\xB5int32')", "zeros: class '\xC5\xB5int32' is not one of double, int32, uint32", 11},
+    {"zeros(1,1,['uint32' 256])", "zeros: class 'uint32\xC4\x80' is not one of double, int32, uint32", 11},
+    {"zeros(1,1,['ui' 0 'nt32'])", "zeros: class 'ui?nt32' is not one of double, int32, uint32", 11},
 };
 
 TEST(Literal, RefusesMalformedOnesAtTheOffendingCharacter)
@@ -137,6 +159,67 @@ TEST(Literal, RefusesMalformedOnesAtTheOffendingCharacter)
     }
 }
 
+// Nesting of [, { and ( goes 32 levels deep, never deeper, so that no input can exhaust the stack.
+TEST(Literal, NestingIsLimited)
+{
+    struct Case {
+        const char *open, *close;
+    };
+    for (const Case &c : {Case{"[", "]"}, Case{"{", "}"}, Case{"double(", ")"}}) {
+        SCOPED_TRACE(c.open);
+        std::string inner = "1", deep = "1";
+        for (int i = 0; i < 32; ++i) inner = c.open + inner + c.close;
+        mexcall::LiteralError error;
+        mxArray *array = mexcall::parse_literal(inner, &error);
+        EXPECT_NE(array, nullptr) << error.message;
+        if (array) mexhost::destroy(array);
+        EXPECT_EQ(mexcall::parse_literal(c.open + inner + c.close, &error), nullptr);
+        EXPECT_EQ(error.message, "nesting of [, { and ( is limited to 32 levels");
+        EXPECT_EQ(error.offset, 33 * std::string(c.open).size()); // the value inside the 33rd
+    }
+    std::string unclosed(14000, '[');
+    mexcall::LiteralError error;
+    EXPECT_EQ(mexcall::parse_literal(unclosed, &error), nullptr);
+    EXPECT_EQ(error.message, "nesting of [, { and ( is limited to 32 levels");
+}
+
+// The element cap bounds the elements of every value made while a literal is read (a cell's
+// slots and what they hold alike, and the sizes given to zeros and cell until they are read), so
+// a literal over it is refused before it is built, whether by concatenation, in cells or at once.
+TEST(Literal, ElementCapCountsTheWholeLiteral)
+{
+    struct Case {
+        const char *literal;
+        size_t cap;
+        const char *refused; // "" when made
+    };
+    const char *over[] = {"",
+                          "the literal would have more than 1 elements",
+                          "the literal would have more than 2 elements",
+                          "the literal would have more than 3 elements",
+                          "the literal would have more than 4 elements",
+                          "the literal would have more than 5 elements"};
+    const Case cases[] = {
+        {"[1 2 3]", 3, ""},           {"[1 2 3]", 2, over[2]},
+        {"['ab'; 'cd']", 4, ""},      {"['ab'; 'cd']", 3, over[3]},
+        {"{1, 2}", 4, ""},            {"{1, 2}", 3, over[3]},
+        {"{{1}}", 3, ""},             {"{{1}}", 2, over[2]},
+        {"[{1} {2}]", 4, ""},         {"[{1} {2}]", 3, over[3]},
+        {"zeros(2)", 4, ""},          {"zeros(2)", 3, "zeros: too many elements"},
+        {"zeros(2, 'int32')", 6, ""}, {"zeros(2, 'int32')", 5, over[5]},
+        {"{zeros(1,2)}", 3, ""},      {"{zeros(1,2)}", 2, over[2]},
+        {"[cell(1,2) {'a'}]", 4, ""}, {"[cell(1,2) {'a'}]", 3, over[3]},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.literal) + " with a cap of " + std::to_string(c.cap));
+        mexcall::LiteralError error;
+        mxArray *array = mexcall::parse_literal(c.literal, &error, c.cap);
+        EXPECT_EQ(array == nullptr, *c.refused != 0) << error.message;
+        if (array) mexhost::destroy(array);
+        else EXPECT_EQ(error.message, c.refused);
+    }
+}
+
 TEST(Literal, DescriptionPointsACaretAtTheCharacter)
 {
     mexcall::LiteralError error;
@@ -150,6 +233,25 @@ TEST(Literal, DescriptionPointsACaretAtTheCharacter)
               "unexpected 'x' after the value at column 9\n"
               "  \t{'\xC3\xA9' ,}x\n"
               "  \t       ^");
+}
+
+// A literal of several lines names the line; a long line is shown around the caret only.
+TEST(Literal, DescriptionOfALongOrManyLinedLiteralShowsItsLine)
+{
+    std::string lines = "{'a'\r\n'b'\r\n'c' 'd'x}\n";
+    mexcall::LiteralError error;
+    ASSERT_EQ(mexcall::parse_literal(lines, &error), nullptr);
+    EXPECT_EQ(mexcall::describe(lines, error),
+              "unexpected 'x': expected ',', ';' or '}' at line 3, column 8\n"
+              "  'c' 'd'x}\n"
+              "         ^");
+
+    std::string row = "[" + std::string(100, '1') + " 2," + std::string(100, '3') + ",,]";
+    ASSERT_EQ(mexcall::parse_literal(row, &error), nullptr);
+    EXPECT_EQ(mexcall::describe(row, error),
+              "expected a value before ',' at column 206\n"
+              "  ..." + std::string(39, '3') + ",,]\n"
+              "     " + std::string(40, ' ') + "^");
 }
 
 } // namespace
