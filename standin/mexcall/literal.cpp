@@ -21,7 +21,8 @@ enum class Kind { Double, Logical, Char, Int32, UInt32, Cell, Struct };
 struct Value {
     Kind kind = Kind::Double;
     std::vector<int> dims{0, 0};
-    std::vector<double> numbers;                // numeric, logical and char (its units)
+    std::vector<double> numbers;                // numeric and logical
+    std::u16string units;                       // char
     std::vector<std::unique_ptr<Value>> cells;  // null: an unset element
     // zeros(...) and cell(...): every element 0 (or unset) and none stored, so that a literal
     // refused for its size has not been built first.
@@ -29,7 +30,7 @@ struct Value {
 
     size_t count() const
     {
-        if (!zero_filled) return kind == Kind::Cell ? cells.size() : numbers.size();
+        if (!zero_filled) return kind == Kind::Cell ? cells.size() : kind == Kind::Char ? units.size() : numbers.size();
         size_t count = 1;
         for (int d : dims) count *= static_cast<size_t>(d);
         return count;
@@ -94,6 +95,10 @@ static void convert(Value &value, Kind to, size_t offset)
         value.kind = to; // 0 is 0 in every numeric class, false, and the char unit 0
         return;
     }
+    if (value.kind == Kind::Char) {
+        value.numbers.assign(value.units.begin(), value.units.end());
+        value.units.clear();
+    }
     for (double &x : value.numbers) {
         switch (to) {
         case Kind::Logical:
@@ -116,6 +121,10 @@ static void convert(Value &value, Kind to, size_t offset)
             break;
         }
     }
+    if (to == Kind::Char) {
+        value.units.assign(value.numbers.begin(), value.numbers.end());
+        value.numbers.clear();
+    }
     value.kind = to;
 }
 
@@ -123,6 +132,7 @@ static void move_element(Value &to, Value &from, size_t index)
 {
     if (from.kind == Kind::Cell)
         to.cells.push_back(from.zero_filled ? nullptr : std::move(from.cells[index]));
+    else if (from.kind == Kind::Char) to.units.push_back(from.zero_filled ? u'\0' : from.units[index]);
     else to.numbers.push_back(from.zero_filled ? 0.0 : from.numbers[index]);
 }
 
@@ -318,27 +328,32 @@ private:
     ValuePtr parse_text()
     {
         size_t open = pos_++;
-        std::vector<double> units;
+        std::u16string units;
         for (;;) {
             if (at_end()) fail(open, "text has no closing quote");
-            if (peek() == '\'') {
+            unsigned char c = static_cast<unsigned char>(text_[pos_]);
+            if (c == '\'') {
                 if (peek(1) != '\'') break;
-                units.push_back('\'');
+                units += u'\'';
                 pos_ += 2;
+                continue;
+            }
+            if (c < 0x80) { // most names are ASCII: no decoding
+                units += static_cast<char16_t>(c);
+                ++pos_;
                 continue;
             }
             char32_t cp;
             size_t length = text::decode_utf8(text_, pos_, &cp);
             if (length == 0) fail(pos_, "invalid UTF-8");
-            std::u16string pair;
-            text::append_utf16(pair, cp);
-            units.insert(units.end(), pair.begin(), pair.end());
+            text::append_utf16(units, cp);
             pos_ += length;
         }
         ++pos_;
         charge(units.size(), open);
-        ValuePtr value = make_value(Kind::Char, units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())});
-        value->numbers = std::move(units);
+        std::vector<int> dims = units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())};
+        ValuePtr value = make_value(Kind::Char, std::move(dims));
+        value->units = std::move(units);
         return value;
     }
 
@@ -498,8 +513,7 @@ private:
             const Value &cls = *args.back().value;
             // Char values hold whole units; a class name is compared unit by unit and shown with
             // control units as '?', so that no unit can cut or garble the message.
-            std::u16string units = cls.zero_filled ? std::u16string(cls.count(), u'\0')
-                                                   : std::u16string(cls.numbers.begin(), cls.numbers.end());
+            std::u16string units = cls.zero_filled ? std::u16string(cls.count(), u'\0') : cls.units;
             std::u16string shown = units;
             for (char16_t &unit : shown)
                 if (unit < 0x20 || unit == 0x7F) unit = u'?';
@@ -573,10 +587,7 @@ static mxArray *to_array(const Value &value)
         for (double x : value.numbers) bits.push_back(x != 0);
         return mexhost::make_logical(bits, dims);
     }
-    case Kind::Char: {
-        std::u16string units(value.numbers.begin(), value.numbers.end());
-        return mexhost::make_char(units, dims);
-    }
+    case Kind::Char: return mexhost::make_char(value.units, dims);
     case Kind::Int32: return mexhost::make_int32(cast_all<int32_t>(value.numbers), dims);
     case Kind::UInt32: return mexhost::make_uint32(cast_all<uint32_t>(value.numbers), dims);
     case Kind::Struct: return mexhost::make_struct();
