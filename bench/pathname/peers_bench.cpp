@@ -6,7 +6,7 @@
 //
 // Usage: peers_bench [--names N] [--repeat R] [--scale] [--no-octave]
 //        peers_bench --callgrind [--names N]   one call only, with callgrind's collection around it:
-//            valgrind --tool=callgrind --collect-atstart=no build/default/bin/peers_bench --callgrind
+//            valgrind --tool=callgrind --instr-atstart=no build/default/bin/peers_bench --callgrind
 //        peers_bench --mark [--names N]        one call between two getppid() calls, for counting the
 //            system calls in between: strace -f -o trace build/default/bin/peers_bench --mark
 #include <windows.h>
@@ -34,8 +34,9 @@
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
 #else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
 #define CALLGRIND_ZERO_STATS
-#define CALLGRIND_TOGGLE_COLLECT
 #endif
 
 namespace fs = std::filesystem;
@@ -277,10 +278,10 @@ int main(int argc, char **argv)
 
     if (callgrind || mark) {
         if (mark) syscall(SYS_getppid);
+        CALLGRIND_START_INSTRUMENTATION;
         CALLGRIND_ZERO_STATS;
-        CALLGRIND_TOGGLE_COLLECT;
         time_call(*plugin, cell);
-        CALLGRIND_TOGGLE_COLLECT;
+        CALLGRIND_STOP_INSTRUMENTATION;
         if (mark) syscall(SYS_getppid);
     } else {
         std::vector<std::string> host = host_names(tree, count);

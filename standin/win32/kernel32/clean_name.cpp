@@ -17,36 +17,54 @@ static bool startsLikeDevice(const char16_t *component, size_t length)
     return false;
 }
 
-// Units that separate, name streams or devices, or are wildcards: left to the normaliser.
-static bool special(char16_t c)
-{
-    return c < 0x20 || c == u'/' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-           c == u'>' || c == u'|';
-}
+// What an ASCII unit is to this check: separators end a component; units that separate otherwise, name
+// streams or devices, or are wildcards are left to the normaliser.
+static constexpr unsigned char kPlain = 0, kBackslash = 1, kSpecial = 2, kEnd = 3;
 
-bool k32::isCleanFullName(const char16_t *name, size_t length, size_t &filePart)
+struct UnitKinds {
+    unsigned char kind[128];
+    constexpr UnitKinds() : kind()
+    {
+        for (int c = 1; c < 0x20; ++c)
+            kind[c] = kSpecial;
+        kind[0] = kEnd;
+        for (char c : "/:*?\"<>|")
+            if (c)
+                kind[int(c)] = kSpecial;
+        kind[int('\\')] = kBackslash;
+    }
+};
+static constexpr UnitKinds kKinds;
+
+bool k32::isCleanFullName(const char16_t *name, size_t limit, size_t &length, size_t &filePart)
 {
-    if (length < 4 || name[1] != u':' || name[2] != u'\\')
-        return false;  // not "C:\x"
     if (!((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z')))
         return false;
+    if (name[1] != u':' || name[2] != u'\\' || name[3] == 0)
+        return false;  // not "C:\x"
     size_t start = 3;
-    for (size_t i = 3; i <= length; ++i) {
-        if (i < length && name[i] != u'\\') {
-            if (special(name[i]))
-                return false;
+    for (size_t i = 3; i < limit; ++i) {
+        char16_t unit = name[i];
+        if (unit > u'\\' && unit != u'|')
+            continue;  // lower-case letters and all beyond ASCII: plain
+        unsigned char kind = kKinds.kind[unit];
+        if (kind == kPlain)
             continue;
-        }
-        size_t size = i - start;
-        if (size == 0)
+        if (kind == kSpecial)
+            return false;
+        if (i == start)
             return false;  // "C:\a\\b", "C:\a\": a run or a trailing separator
         char16_t lastUnit = name[i - 1];
         if (lastUnit == u'.' || lastUnit == u' ')
             return false;  // "C:\a.\b", "C:\a \b", "C:\.."
-        if (startsLikeDevice(name + start, size))
+        if (startsLikeDevice(name + start, i - start))
             return false;
         filePart = start;
+        if (kind == kEnd) {
+            length = i;
+            return true;
+        }
         start = i + 1;
     }
-    return true;
+    return false;  // no end within the limit
 }

@@ -150,6 +150,8 @@ static void buildIndex(const std::string &folder, const struct stat &info, Folde
     for (uint32_t i = 0; i < index.entries.size(); ++i) {
         Entry &entry = index.entries[i];
         entry.name = names::fromHost(entry.host);
+        entry.ascii = std::all_of(entry.name.begin(), entry.name.end(), [](char16_t c) { return c < 0x80; });
+        entry.shortShaped = names::mayBeShortName(entry.name);
         wstring folded = names::fold(entry.name);
         auto last = lastOfFold.find(folded);
         if (last == lastOfFold.end()) {
@@ -190,7 +192,23 @@ static bool describes(const FolderIndex &index, const struct stat &info)
            sameTime(index.ctime, info.st_ctim);
 }
 
-bool k32::current(const FolderIndex &index) { return index.watch >= 0 && !index.stale; }
+size_t UnitsHash::operator()(const wstring &s) const
+{
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(s.data());
+    size_t n = s.size() * sizeof(char16_t), i = 0;
+    uint64_t hash = n * 0x9E3779B97F4A7C15u;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDu;
+        hash ^= hash >> 32;
+    }
+    uint64_t tail = 0;
+    for (; i < n; ++i)
+        tail = (tail << 8) | bytes[i];
+    hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53u;
+    return size_t(hash ^ (hash >> 29));
+}
 
 // The index of a folder, rebuilt when the folder changed since (or when `rebuild` asks).
 FolderIndex &k32::indexOf(const std::string &folder, const struct stat &info, bool rebuild)
@@ -212,20 +230,51 @@ FolderIndex &k32::indexOf(const std::string &folder, const struct stat &info, bo
 // surrogates a name has one host form, and comparing the units says the same.
 static bool spelledAs(const Entry &entry, std::u16string_view name, bool plain, const std::string &exact)
 {
-    return plain ? entry.name == name : !exact.empty() && entry.host == exact;
+    if (!plain)
+        return !exact.empty() && entry.host == exact;
+    return entry.name.size() == name.size() &&
+           std::memcmp(entry.name.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
 }
 
 // The entry a name stands for: the one spelled exactly so (when `exactFirst`), else the first in byte
 // order with the name in another case, else the one with that short name.
-Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst)
+Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst, bool *byShort, bool *ascii)
 {
     static wstring folded;  // kept between calls for its capacity; used under the state's lock
     folded.resize(name.size());
+    char16_t *to = &folded[0];
+    const char16_t *from = name.data();
     bool plain = true;
-    for (size_t i = 0; i < name.size(); ++i) {
-        folded[i] = names::foldUnit(name[i]);
-        plain = plain && (name[i] < 0xD800 || name[i] > 0xDFFF);
+    uint64_t high = 0;
+    size_t i = 0, n = name.size();
+    for (; i + 4 <= n; i += 4) {
+        // Four units at once: the case rule for ASCII, lane by lane (a lane of 0x80 or more is
+        // caught by `high` and the whole name folded again below).
+        uint64_t units;
+        std::memcpy(&units, from + i, 8);
+        high |= units;
+        uint64_t low7 = units & 0x007F007F007F007Fu;
+        uint64_t fromA = low7 + 0x001F001F001F001Fu;  // 0x80 set in lanes from 'a' up
+        uint64_t pastZ = low7 + 0x0005000500050005u;  // 0x80 set in lanes past 'z'
+        units -= ((fromA & ~pastZ) & 0x0080008000800080u) >> 2;
+        std::memcpy(to + i, &units, 8);
     }
+    for (; i < n; ++i) {
+        char16_t c = from[i];
+        high |= c;
+        to[i] = char16_t(c - (unsigned(c - u'a') < 26u ? 32 : 0));  // the case rule, for ASCII
+    }
+    high &= 0xFF80FF80FF80FF80u;
+    if (high) {
+        for (size_t i = 0; i < name.size(); ++i) {
+            to[i] = names::foldUnit(from[i]);
+            plain = plain && (from[i] < 0xD800 || from[i] > 0xDFFF);
+        }
+    }
+    if (ascii)
+        *ascii = !high;
+    if (byShort)
+        *byShort = false;
     Entry *entries = index.entries.data();
     auto byName = index.byName.find(folded);
     if (byName != index.byName.end()) {
@@ -241,8 +290,12 @@ Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst
     given.assign(name.data(), name.size());
     if (!names::isLegal83(given))
         return nullptr;
-    auto byShort = index.byShort.find(folded);
-    return byShort != index.byShort.end() ? &entries[byShort->second] : nullptr;
+    auto shortName = index.byShort.find(folded);
+    if (shortName == index.byShort.end())
+        return nullptr;
+    if (byShort)
+        *byShort = true;
+    return &entries[shortName->second];
 }
 
 // A cached index that answers for the folder as it is now, without asking the file system: one that

@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -27,11 +29,24 @@ struct Share {
 
 struct FolderIndex;
 
+// Hashing and equality of folded names, eight bytes at a time (the standard ones go unit by unit).
+struct UnitsHash {
+    size_t operator()(const wstring &s) const;
+};
+struct UnitsEqual {
+    bool operator()(const wstring &a, const wstring &b) const
+    {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+    }
+};
+
 struct Entry {
     std::string host;   // on-disk bytes
     wstring name;       // Windows spelling of the on-disk name
     wstring shortName;  // empty when the name is a legal 8.3 name
     bool isDir = false;
+    bool ascii = false;  // the name has ASCII units only
+    bool shortShaped = false;  // names::mayBeShortName(name)
     FolderIndex *child = nullptr;  // this folder's own index, once a walk has gone through it
 };
 
@@ -47,7 +62,8 @@ struct FolderIndex {
     timespec mtime{}, ctime{};
     bool racy = false;  // built within a second of the folder's last change: a change may be unseen
     std::vector<Entry> entries;                       // sorted by on-disk bytes
-    std::unordered_map<wstring, uint32_t> byName;     // folded name -> first entry in byte order
+    std::unordered_map<wstring, uint32_t, UnitsHash, UnitsEqual> byName;  // folded name -> first entry
+                                                                          // in byte order
     std::vector<uint32_t> sameFold;                   // next entry with the same folded name, or kNone
     std::unordered_map<wstring, uint32_t> byShort;    // short name -> entry
 };
@@ -59,8 +75,8 @@ struct State {
     std::vector<Share> shares;
     wstring cwd;
     wstring driveDirs[26];
-    StandinFullPathHook fullHook = nullptr;
-    StandinLongPathHook longHook = nullptr;
+    std::atomic<StandinFullPathHook> fullHook{nullptr};  // read on every call, without the lock
+    std::atomic<StandinLongPathHook> longHook{nullptr};
     std::unordered_map<std::string, FolderIndex> indexes;
     int notify = -1;  // the inotify instance watching the indexed folders
     std::unordered_map<int, std::vector<FolderIndex *>> watches;  // by watch descriptor
@@ -102,8 +118,11 @@ void mapShareLocked(const wstring &server, const wstring &share, const char *fol
 FolderIndex &indexOf(const std::string &folder, const struct stat &info, bool rebuild);
 FolderIndex *settledIndex(const std::string &folder, const struct stat &info);
 // The entry `name` stands for; `exactFirst` prefers the one spelled exactly so among those equal in case.
-Entry *lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst = true);
-bool current(const FolderIndex &index);  // watched and unchanged: answers without a look at the folder
+// `byShort` tells whether it was found by its short name, `ascii` whether `name` has ASCII units only.
+Entry *lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst = true, bool *byShort = nullptr,
+              bool *ascii = nullptr);
+// Watched and unchanged: answers without a look at the folder.
+inline bool current(const FolderIndex &index) { return index.watch >= 0 && !index.stale; }
 FolderIndex *currentIndex(const std::string &folder);
 FolderIndex *currentChild(const FolderIndex &folder, Entry &entry);
 void refreshIndexes();  // takes in the changes reported since the last call

@@ -41,9 +41,20 @@ static DWORD deliver(const Text &text, Unit *buffer, DWORD capacity)
     return DWORD(text.size());
 }
 
-static bool hasWildcard(std::u16string_view s, size_t from)
+// measure(), noting on the way the offset of the last wildcard unit ('*', '?'; -1 when none).
+static bool measureWild(LPCWSTR name, size_t &length, ptrdiff_t &lastWildcard)
 {
-    return s.find_first_of(u"*?", from) != npos;
+    lastWildcard = -1;
+    for (length = 0; length < names::kMaxUnits; ++length) {
+        char16_t unit = name[length];
+        if (unit > u'?')
+            continue;  // letters, most of a name
+        if (unit == 0)
+            return true;
+        if (unit == u'*' || unit == u'?')
+            lastWildcard = ptrdiff_t(length);
+    }
+    return false;
 }
 
 // GetLongPathNameW and GetShortPathNameW: the same walk, another form of each component.
@@ -52,7 +63,8 @@ static DWORD convertName(LPCWSTR source, LPWSTR destination, DWORD capacity, For
     if (!source)
         return fail(ERROR_INVALID_PARAMETER);
     size_t length = 0;
-    if (!measure(source, length))
+    ptrdiff_t lastWildcard = -1;
+    if (!measureWild(source, length, lastWildcard))
         return fail(ERROR_FILENAME_EXCED_RANGE);
     if (length == 0)
         return fail(ERROR_PATH_NOT_FOUND);
@@ -61,23 +73,21 @@ static DWORD convertName(LPCWSTR source, LPWSTR destination, DWORD capacity, For
                     names::isSeparator(s[3]);
     if (!prefixed && length >= MAX_PATH)
         return fail(ERROR_PATH_NOT_FOUND);  // not a long-path-aware process
-    wstring out;
-    {
-        auto lock = lockState();
-        refreshIndexes();
-        Location where;
-        size_t at = 0;
-        bool literal = false;
-        DWORD error = startOf(s, where, at, literal);
-        if (error == ERROR_SUCCESS && hasWildcard(s, prefixed ? 4 : 0))
-            error = ERROR_INVALID_NAME;
-        out.reserve(s.size());
+    auto lock = lockState();
+    static Location where;  // both kept for their buffers' capacity, used under the lock only
+    static wstring out;
+    refreshIndexes();
+    size_t at = 0;
+    bool literal = false;
+    DWORD error = startOf(s, where, at, literal);
+    if (error == ERROR_SUCCESS && lastWildcard >= (prefixed ? 4 : 0))
+        error = ERROR_INVALID_NAME;  // "C:\a*", "\\?\C:\a?"; the '?' of "\\?\" is no wildcard
+    if (error == ERROR_SUCCESS) {
         out.assign(s.substr(0, at));
-        if (error == ERROR_SUCCESS)
-            error = walk(s, at, literal, where, form, out);
-        if (error != ERROR_SUCCESS)
-            return fail(error);
+        error = walk(s, at, literal, where, form, out);
     }
+    if (error != ERROR_SUCCESS)
+        return fail(error);
     return deliver(out, destination, capacity);
 }
 
@@ -88,25 +98,20 @@ WINBASEAPI void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
 WINBASEAPI DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
                                          LPWSTR *lpFilePart)
 {
-    StandinFullPathHook hook;
-    {
-        auto lock = lockState();
-        hook = state().fullHook;
-    }
-    if (hook)
+    if (StandinFullPathHook hook = state().fullHook)
         return hook(lpFileName, nBufferLength, lpBuffer, lpFilePart);
     size_t length = 0;
     if (!lpFileName || lpFileName[0] == 0)
         return fail(ERROR_INVALID_NAME);
-    if (!measure(lpFileName, length))
-        return fail(ERROR_FILENAME_EXCED_RANGE);
     size_t filePart = npos;
-    if (isCleanFullName(lpFileName, length, filePart)) {
+    if (isCleanFullName(lpFileName, names::kMaxUnits, length, filePart)) {
         DWORD written = deliver(std::u16string_view(lpFileName, length), lpBuffer, nBufferLength);
         if (written == length && lpFilePart)
             *lpFilePart = lpBuffer + filePart;
         return written;
     }
+    if (!measure(lpFileName, length))
+        return fail(ERROR_FILENAME_EXCED_RANGE);
     wstring full;
     DWORD error;
     {
@@ -123,12 +128,7 @@ WINBASEAPI DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength
 
 WINBASEAPI DWORD WINAPI GetLongPathNameW(LPCWSTR lpszShortPath, LPWSTR lpszLongPath, DWORD cchBuffer)
 {
-    StandinLongPathHook hook;
-    {
-        auto lock = lockState();
-        hook = state().longHook;
-    }
-    if (hook)
+    if (StandinLongPathHook hook = state().longHook)
         return hook(lpszShortPath, lpszLongPath, cchBuffer);
     return convertName(lpszShortPath, lpszLongPath, cchBuffer, Form::Long);
 }

@@ -13,6 +13,10 @@ struct Found {
     std::u16string_view name;
     std::u16string_view shortName;
     bool isDir = false;
+    bool asciiName = false;        // `name` has ASCII units only
+    bool asciiGiven = false;       // so has the name looked up (known when found in an index)
+    bool nameShortShaped = false;  // `name` has the shape of a short name; known when `asciiName`
+    bool byShort = false;          // found by its short name
     FolderIndex *child = nullptr;  // the entry's own current index, when it has one
     struct stat info {};  // of the entry, when `haveInfo`
     bool haveInfo = false;
@@ -25,6 +29,10 @@ static void foundEntry(const Entry &entry, Found &found)
     found.name = entry.name;
     found.shortName = entry.shortName;
     found.isDir = entry.isDir;
+    found.asciiName = entry.ascii;
+    found.asciiGiven = false;
+    found.nameShortShaped = entry.shortShaped;
+    found.byShort = false;
     found.child = nullptr;
     found.haveInfo = false;
 }
@@ -46,10 +54,13 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
         index = settledIndex(folder, where.info);
     }
     if (index) {
-        Entry *entry = lookUp(*index, name);
+        bool byShort = false, ascii = false;
+        Entry *entry = lookUp(*index, name, true, &byShort, &ascii);
         if (!entry)
             return ERROR_FILE_NOT_FOUND;
         foundEntry(*entry, found);
+        found.byShort = byShort;
+        found.asciiGiven = ascii;
         found.child = current(*index) ? currentChild(*index, *entry) : nullptr;
         return ERROR_SUCCESS;
     }
@@ -64,6 +75,8 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
             found.name = name;
             found.shortName = std::u16string_view();
             found.isDir = S_ISDIR(info.st_mode);
+            found.asciiName = false;
+            found.byShort = false;
             found.child = nullptr;
             found.info = info;
             found.haveInfo = true;
@@ -84,9 +97,11 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
         if (attempt > 0 && (stat(folder.c_str(), &where.info) != 0 || !S_ISDIR(where.info.st_mode)))
             return ERROR_PATH_NOT_FOUND;
         FolderIndex &built = indexOf(folder, where.info, attempt > 0);
-        Entry *entry = lookUp(built, name, false);
+        bool byShort = false;
+        Entry *entry = lookUp(built, name, false, &byShort);
         if (entry && stat(joinHost(folder, entry->host).c_str(), &info) == 0) {
             foundEntry(*entry, found);
+            found.byShort = byShort;
             found.isDir = S_ISDIR(info.st_mode);
             found.child = current(built) ? currentChild(built, *entry) : nullptr;
             found.info = info;
@@ -112,6 +127,24 @@ static std::u16string_view lookupName(std::u16string_view name, bool last)
     return name;
 }
 
+// Whether the component ending at `end` is the last name, separators aside ("C:\notadir\" too).
+static bool lastName(std::u16string_view s, size_t end)
+{
+    return s.find_first_not_of(u"\\/", end) == s.npos;
+}
+
+// Whether the component `given` has the shape of a short name (names::mayBeShortName). Found by name,
+// an ASCII spelling of an ASCII entry name differs from it in letter case only, which that shape
+// ignores: the index knows the answer.
+static bool shortShaped(std::u16string_view given, const Found &found, wstring &scratch)
+{
+    if (found.byShort)
+        return true;  // a short name has that shape
+    if (found.asciiName && found.asciiGiven && given.size() == found.name.size())
+        return found.nameShortShaped;
+    return names::mayBeShortName(scratch.assign(given));
+}
+
 // Resolves the components of `s` from `at` on, moving `where` along and appending each separator and
 // component to `out` in the requested form.
 DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out)
@@ -126,11 +159,10 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             continue;
         }
         size_t end = at;
-        while (end < n && !names::isSeparator(s[end]))
+        while (end < n && (s[end] > u'\\' || !names::isSeparator(s[end])))  // letters pass at once
             ++end;
         std::u16string_view given = s.substr(at, end - at);
         bool last = end == n;
-        bool lastName = s.find_first_not_of(u"\\/", end) == s.npos;  // "C:\notadir\" too
         at = end;
         if (given == u"." || given == u"..") {
             if (literal)
@@ -156,17 +188,18 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             continue;
         }
         if (error == ERROR_FILE_NOT_FOUND)
-            return lastName ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+            return lastName(s, end) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         if (error != ERROR_SUCCESS)
             return error;
         if (!last && !found.isDir)
             return ERROR_PATH_NOT_FOUND;
         where.enter(found.host);
         where.index = found.child;
-        where.info = found.info;
+        if (found.haveInfo)
+            where.info = found.info;
         where.known = found.haveInfo;
         bool asGiven = name.size() == given.size();
-        if (form == Form::Long && asGiven && found.name != given && names::mayBeShortName(given83.assign(given)))
+        if (form == Form::Long && asGiven && found.name != given && shortShaped(given, found, given83))
             out += found.name;
         else if (form == Form::Short && asGiven && !found.shortName.empty())
             out += found.shortName;

@@ -22,9 +22,11 @@ std::string k32::joinHost(const std::string &folder, const std::string &name)
 
 void k32::Location::at(const std::string &root)
 {
-    *this = Location();
-    path = root;
+    path.assign(root);  // keeps the buffer of a Location used before
     rootLength = root.size();
+    depth = 0;
+    index = nullptr;
+    known = false;
 }
 
 void k32::Location::enter(std::string_view name)

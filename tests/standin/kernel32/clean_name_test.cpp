@@ -13,9 +13,10 @@
 // Whether the fast path takes `name`, checking that the normaliser agrees when it does.
 static bool takenAndAgreed(const std::u16string &name)
 {
-    size_t fastPart = 0;
-    if (!k32::isCleanFullName(name.data(), name.size(), fastPart))
+    size_t fastPart = 0, length = 0;
+    if (!k32::isCleanFullName(name.c_str(), names::kMaxUnits, length, fastPart))
         return false;
+    EXPECT_EQ(name.size(), length);
     static const std::u16string kNoDirs[26];
     names::Context context{u"C:\\windows", kNoDirs};
     std::u16string full;
