@@ -314,11 +314,19 @@ FolderIndex *k32::settledIndex(const std::string &folder, const struct stat &inf
     return &it->second;
 }
 
+// The last index asked for by path: the root of most walks. Cleared with the cache.
+static FolderIndex *lastAsked = nullptr;
+
 FolderIndex *k32::currentIndex(const std::string &folder)
 {
-    auto &indexes = state().indexes;
-    auto it = indexes.find(folder);
-    return it != indexes.end() && current(it->second) ? &it->second : nullptr;
+    if (!lastAsked || lastAsked->path != folder) {
+        auto &indexes = state().indexes;
+        auto it = indexes.find(folder);
+        if (it == indexes.end())
+            return nullptr;
+        lastAsked = &it->second;
+    }
+    return current(*lastAsked) ? lastAsked : nullptr;
 }
 
 // The current index of the folder `entry` names in `folder`, remembered in the entry once found.
@@ -394,6 +402,7 @@ void k32::refreshIndexes()
 void k32::clearIndexes()
 {
     State &st = state();
+    lastAsked = nullptr;
     st.indexes.clear();
     st.watches.clear();
     if (st.notify >= 0)

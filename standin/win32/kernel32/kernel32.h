@@ -83,9 +83,12 @@ struct State {
 };
 
 // A place in the host file system: the mapped folder of a drive or share and the on-disk names below,
-// joined as the walk goes (each ancestor's path is never built again).
+// joined as the walk goes (each ancestor's path is never built again), and only once a path is needed:
+// names taken from current indexes wait in `pending` (views into index entries, which stay as they
+// are until an index is rebuilt, and hostPath() comes before any rebuild).
 struct Location {
-    std::string path;  // empty: the drive or share is not mapped
+    std::string path;  // without `pending`; empty: the drive or share is not mapped
+    std::vector<std::string_view> pending;
     size_t rootLength = 0;
     size_t depth = 0;  // on-disk names below the root
     FolderIndex *index = nullptr;  // the folder's index when known current without a look at the folder
@@ -93,9 +96,11 @@ struct Location {
     bool known = false;
 
     void at(const std::string &root);
-    void enter(std::string_view name);
+    void enter(std::string_view name);       // a name whose bytes may not last
+    void enterIndexed(std::string_view name);  // a name held by an index entry
     void up();      // to the parent, never above the root
     void toRoot();
+    const std::string &hostPath();
 };
 
 enum class Form { Long, Short, Host };

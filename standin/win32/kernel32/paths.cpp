@@ -257,7 +257,7 @@ STANDIN_API DWORD StandinHostName(LPCWSTR windowsName, char *buffer, DWORD capac
             error = walk(full, at, literal, where, Form::Host, ignored);
         if (error != ERROR_SUCCESS)
             return fail(error);
-        path = where.path;
+        path = where.hostPath();
     }
     return deliver(path, buffer, capacity);
 }

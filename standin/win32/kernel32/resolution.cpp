@@ -21,6 +21,7 @@ struct Found {
     struct stat info {};  // of the entry, when `haveInfo`
     bool haveInfo = false;
     std::string statHost;  // host bytes of a name found by stat
+    bool ownHost = false;  // `host` is `statHost` rather than an index entry's
 };
 
 static void foundEntry(const Entry &entry, Found &found)
@@ -31,6 +32,7 @@ static void foundEntry(const Entry &entry, Found &found)
     found.isDir = entry.isDir;
     found.asciiName = entry.ascii;
     found.asciiGiven = false;
+    found.ownHost = false;
     found.nameShortShaped = entry.shortShaped;
     found.byShort = false;
     found.child = nullptr;
@@ -43,9 +45,9 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
 {
     if (where.path.empty())
         return ERROR_PATH_NOT_FOUND;
-    const std::string &folder = where.path;
-    FolderIndex *index = where.index ? where.index : currentIndex(folder);
+    FolderIndex *index = where.index ? where.index : currentIndex(where.hostPath());
     if (!index || !current(*index)) {
+        const std::string &folder = where.hostPath();
         if (!where.known && stat(folder.c_str(), &where.info) != 0)
             return ERROR_PATH_NOT_FOUND;
         where.known = true;
@@ -64,6 +66,9 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
         found.child = current(*index) ? currentChild(*index, *entry) : nullptr;
         return ERROR_SUCCESS;
     }
+    // Below, indexes may be rebuilt: nothing may still be pending in `where` (it is not, since the
+    // folder's path was needed above).
+    const std::string &folder = where.hostPath();
     wstring units(name);
     std::string exact;
     bool encodable = names::toHost(units, exact);
@@ -72,6 +77,7 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
         if (stat(joinHost(folder, exact).c_str(), &info) == 0) {
             found.statHost = std::move(exact);
             found.host = found.statHost;
+            found.ownHost = true;
             found.name = name;
             found.shortName = std::u16string_view();
             found.isDir = S_ISDIR(info.st_mode);
@@ -193,7 +199,10 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             return error;
         if (!last && !found.isDir)
             return ERROR_PATH_NOT_FOUND;
-        where.enter(found.host);
+        if (found.ownHost)
+            where.enter(found.host);
+        else
+            where.enterIndexed(found.host);
         where.index = found.child;
         if (found.haveInfo)
             where.info = found.info;
@@ -287,7 +296,7 @@ DWORD k32::setCurrentLocked(const wstring &name)
     if (error != ERROR_SUCCESS)
         return error;
     struct stat info;
-    if (stat(where.path.c_str(), &info) != 0)
+    if (stat(where.hostPath().c_str(), &info) != 0)
         return ERROR_PATH_NOT_FOUND;
     if (!S_ISDIR(info.st_mode))
         return ERROR_DIRECTORY;

@@ -23,6 +23,7 @@ std::string k32::joinHost(const std::string &folder, const std::string &name)
 void k32::Location::at(const std::string &root)
 {
     path.assign(root);  // keeps the buffer of a Location used before
+    pending.clear();
     rootLength = root.size();
     depth = 0;
     index = nullptr;
@@ -31,6 +32,7 @@ void k32::Location::at(const std::string &root)
 
 void k32::Location::enter(std::string_view name)
 {
+    hostPath();
     if (path.back() != '/')
         path += '/';
     path += name;
@@ -39,10 +41,36 @@ void k32::Location::enter(std::string_view name)
     known = false;
 }
 
+void k32::Location::enterIndexed(std::string_view name)
+{
+    pending.push_back(name);
+    ++depth;
+    index = nullptr;
+    known = false;
+}
+
+const std::string &k32::Location::hostPath()
+{
+    for (std::string_view name : pending) {
+        if (path.back() != '/')
+            path += '/';
+        path += name;
+    }
+    pending.clear();
+    return path;
+}
+
 void k32::Location::up()
 {
     if (depth == 0)
         return;
+    if (!pending.empty()) {
+        pending.pop_back();
+        --depth;
+        index = nullptr;
+        known = false;
+        return;
+    }
     size_t slash = path.rfind('/');
     path.resize(std::max(slash, rootLength));  // "/a/b" -> "/a"; "/a" below root "/" -> "/"
     --depth;
@@ -52,6 +80,7 @@ void k32::Location::up()
 
 void k32::Location::toRoot()
 {
+    pending.clear();
     path.resize(rootLength);
     depth = 0;
     index = nullptr;
