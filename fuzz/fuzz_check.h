@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) inline void broken(const char *format, ...)
 {
@@ -44,21 +43,5 @@ private:
     size_t size_;
     size_t at_ = 0;
 };
-
-// Printable ASCII as it is, every other unit as \uXXXX, for messages about UTF-16 names.
-inline std::string printable(const std::u16string &units)
-{
-    std::string out;
-    for (char16_t unit : units) {
-        if (unit >= 0x20 && unit < 0x7F) {
-            out += (char)unit;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", (unsigned)unit);
-            out += escape;
-        }
-    }
-    return out;
-}
 
 #endif

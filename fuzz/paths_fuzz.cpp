@@ -14,6 +14,7 @@
 #include "fuzz_check.h"
 #include "path_names.h"
 #include "scratch.h"
+#include "support/text.h"
 
 namespace {
 
@@ -88,26 +89,26 @@ Answer call(Function function, const std::u16string &name, DWORD capacity, bool 
     const char *what = kFunctionNames[function];
 
     FUZZ_REQUIRE(unchanged(std::max<size_t>(capacity, in_place ? name.size() + 1 : 0)),
-                 "%s(\"%s\", %u) wrote past the capacity", what, printable(name).c_str(), capacity);
+                 "%s(\"%s\", %u) wrote past the capacity", what, support::printable(name).c_str(), capacity);
     if (answer.value == 0) {
         FUZZ_REQUIRE(answer.error != kUnsetError && answer.error != ERROR_SUCCESS,
-                     "%s(\"%s\", %u) failed without setting the last error", what, printable(name).c_str(), capacity);
+                     "%s(\"%s\", %u) failed without setting the last error", what, support::printable(name).c_str(), capacity);
         FUZZ_REQUIRE(unchanged(0), "%s(\"%s\", %u) failed but wrote its buffer", what,
-                     printable(name).c_str(), capacity);
+                     support::printable(name).c_str(), capacity);
     } else if (answer.value < capacity) {
         FUZZ_REQUIRE(buffer[answer.value] == 0, "%s(\"%s\", %u) returned %u with no terminator there", what,
-                     printable(name).c_str(), capacity, answer.value);
+                     support::printable(name).c_str(), capacity, answer.value);
         answer.text.assign(buffer.data(), answer.value);
         if (function == Full && file_part != nullptr) {
             size_t at = (size_t)(file_part - buffer.data());
             FUZZ_REQUIRE(at > 0 && at < answer.value && (buffer[at - 1] == u'\\' || buffer[at - 1] == u'/'),
-                         "GetFullPathNameW(\"%s\"): file part at %zu of \"%s\"", printable(name).c_str(), at,
-                         printable(answer.text).c_str());
+                         "GetFullPathNameW(\"%s\"): file part at %zu of \"%s\"", support::printable(name).c_str(), at,
+                         support::printable(answer.text).c_str());
         }
     } else {
         FUZZ_REQUIRE(unchanged(0), "%s(\"%s\", %u) asked for %u units but wrote its buffer", what,
-                     printable(name).c_str(), capacity, answer.value);
-        FUZZ_REQUIRE(answer.value > capacity, "%s(\"%s\", %u) returned its capacity", what, printable(name).c_str(),
+                     support::printable(name).c_str(), capacity, answer.value);
+        FUZZ_REQUIRE(answer.value > capacity, "%s(\"%s\", %u) returned its capacity", what, support::printable(name).c_str(),
                      capacity);
     }
     return answer;
@@ -118,27 +119,27 @@ Answer check(Function function, const std::u16string &name, DWORD capacity)
 {
     const char *what = kFunctionNames[function];
     Answer full = call(function, name, kLarge, false);
-    FUZZ_REQUIRE(full.value < kLarge, "%s(\"%s\") needs %u units", what, printable(name).c_str(), full.value);
+    FUZZ_REQUIRE(full.value < kLarge, "%s(\"%s\") needs %u units", what, support::printable(name).c_str(), full.value);
     Answer small = call(function, name, capacity, false);
     if (full.value == 0) {
         FUZZ_REQUIRE(small.value == 0 && small.error == full.error,
-                     "%s(\"%s\"): error %u with room, %u/%u with %u units", what, printable(name).c_str(), full.error,
+                     "%s(\"%s\"): error %u with room, %u/%u with %u units", what, support::printable(name).c_str(), full.error,
                      small.value, small.error, capacity);
     } else if (full.value < capacity) {
         FUZZ_REQUIRE(small.value == full.value && small.text == full.text,
-                     "%s(\"%s\"): \"%s\" with room, %u with %u units", what, printable(name).c_str(),
-                     printable(full.text).c_str(), small.value, capacity);
+                     "%s(\"%s\"): \"%s\" with room, %u with %u units", what, support::printable(name).c_str(),
+                     support::printable(full.text).c_str(), small.value, capacity);
     } else {
         FUZZ_REQUIRE(small.value == full.value + 1, "%s(\"%s\"): %u units with room, asks %u with %u units", what,
-                     printable(name).c_str(), full.value, small.value, capacity);
+                     support::printable(name).c_str(), full.value, small.value, capacity);
     }
     if (function != Full) {
         Answer in_place = call(function, name, capacity, true);
         FUZZ_REQUIRE(in_place.value == small.value && in_place.error == small.error &&
                          in_place.text == small.text,
-                     "%s(\"%s\", %u): %u/%u \"%s\" in place, %u/%u \"%s\" out of place", what, printable(name).c_str(),
-                     capacity, in_place.value, in_place.error, printable(in_place.text).c_str(), small.value,
-                     small.error, printable(small.text).c_str());
+                     "%s(\"%s\", %u): %u/%u \"%s\" in place, %u/%u \"%s\" out of place", what, support::printable(name).c_str(),
+                     capacity, in_place.value, in_place.error, support::printable(in_place.text).c_str(), small.value,
+                     small.error, support::printable(small.text).c_str());
     }
     return full;
 }
@@ -195,8 +196,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Answer again = check(function, first.text, capacity_for(capacity_choice >> 5, needed));
         FUZZ_REQUIRE(again.value == first.value && again.text == first.text,
                      "%s(\"%s\") = \"%s\" but %s of that = \"%s\" (error %u)", kFunctionNames[function],
-                     printable(name).c_str(), printable(first.text).c_str(), kFunctionNames[function],
-                     printable(again.text).c_str(), again.error);
+                     support::printable(name).c_str(), support::printable(first.text).c_str(), kFunctionNames[function],
+                     support::printable(again.text).c_str(), again.error);
     }
     return 0;
 }

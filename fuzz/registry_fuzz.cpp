@@ -14,6 +14,7 @@
 
 #include "fuzz_check.h"
 #include "scratch.h"
+#include "support/text.h"
 
 namespace {
 
@@ -21,13 +22,8 @@ const size_t kMaxComponent = 256;  // longest key name component the stand-in ac
 const size_t kMaxValueName = 16383;
 const int kSlots = 6;              // slot 0 is HKEY_CURRENT_USER itself
 
-std::string folded(const std::string &name)
-{
-    std::string out = name;
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z') c = (char)(c + 0x20);
-    return out;
-}
+// Names compare without regard to ASCII case; the pieces below hold no other letters.
+std::string folded(const std::string &name) { return support::lower_ascii(name); }
 
 struct Value {
     std::string name;
