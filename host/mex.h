@@ -31,7 +31,9 @@
 #define MEX_API MEX_EXTERN_C MEX_IMPORT
 #endif
 
-#if defined(__GNUC__)
+/* The error functions never return. MATLAB's own mex.h does not say so; defining
+ * MEX_NO_NORETURN gives its declarations, so a build can prove the plug-ins need no such mark. */
+#if defined(__GNUC__) && !defined(MEX_NO_NORETURN)
 #define MEX_NORETURN __attribute__((noreturn))
 #else
 #define MEX_NORETURN

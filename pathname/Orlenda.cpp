@@ -14,24 +14,36 @@ enum Failure {
     NoMemoryBuffer,
     FullNameDynamic,
     LongNameTooLong,
+    FailureCount
 };
 
 struct Message {
+    Failure failure;
     const char *identifier;
     const char *text;
 };
 
-// Indexed by Failure.
-static const Message kMessages[] = {
-    {"*** Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."},
-    {"*** Peltrac:Varnelle:BadInputType", "Varnelle: [FileName] must be a string or cell string."},
-    {"*** Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."},
-    {"*** Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."},
-    {"*** Peltrac:Varnelle:GetFullName_Failed_Static", "Varnelle: VarnelleName failed."},
-    {"*** Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."},
-    {"*** Peltrac:Varnelle:GetFullName_Failed_Dynamic", "Varnelle: VarnelleName failed."},
-    {"*** Peltrac:Varnelle:Orlenda_Failed", "Varnelle: Orlenda failed - name too long."},
+// Indexed by Failure; each row names its failure, and the check below refuses a row out of place.
+// Identifiers have MATLAB's form (fields of letters, digits and '_' joined by ':'): MATLAB refuses
+// any other and raises its own error in place of the plug-in's.
+static constexpr Message kMessages[] = {
+    {BadNInput, "Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."},
+    {BadInputType, "Peltrac:Varnelle:BadInputType", "Varnelle: [FileName] must be a string or cell string."},
+    {BadInputSize, "Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."},
+    {NoMemoryName, "Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."},
+    {FullNameStatic, "Peltrac:Varnelle:GetFullName_Failed_Static", "Varnelle: VarnelleName failed."},
+    {NoMemoryBuffer, "Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."},
+    {FullNameDynamic, "Peltrac:Varnelle:GetFullName_Failed_Dynamic", "Varnelle: VarnelleName failed."},
+    {LongNameTooLong, "Peltrac:Varnelle:Orlenda_Failed", "Varnelle: Orlenda failed - name too long."},
 };
+
+static constexpr bool rowsMatchFailures()
+{
+    for (size_t i = 0; i < sizeof kMessages / sizeof kMessages[0]; ++i)
+        if (kMessages[i].failure != (Failure)i) return false;
+    return sizeof kMessages / sizeof kMessages[0] == FailureCount;
+}
+static_assert(rowsMatchFailures(), "kMessages needs one row per Failure, in the enum's order");
 
 // Longest name accepted, in UTF-16 units.
 static const int kMaxNameUnits = 8191;
@@ -49,7 +61,10 @@ static const DWORD kUncOffset = 6;
 // Receives every full name that fits; the host makes one call at a time, so one buffer serves all.
 static WCHAR staticNameBuffer[MAX_PATH];
 
-[[noreturn]] static void fail(Failure failure)
+// Never returns: the host unwinds to its call boundary. Not marked [[noreturn]], because MATLAB's
+// own mex.h does not mark mexErrMsgIdAndTxt so and the compiler would then warn that it returns;
+// every caller is written to need no such mark.
+static void fail(Failure failure)
 {
     mexErrMsgIdAndTxt(kMessages[failure].identifier, "%s", kMessages[failure].text);
 }
@@ -76,7 +91,30 @@ static bool is_unc_name(const WCHAR *name)
     return name[0] == '\\' && name[1] == '\\';
 }
 
-// The full long name of one name as a new 1 x n char row.
+// A full name longer than MAX_PATH (len units with its terminator, as the first call reported)
+// in a buffer of its own, behind the prefix that lets the long-name step take it.
+static WCHAR *enlargedFullName(const WCHAR *working, DWORD len)
+{
+    // len counts the terminator; the 8 extra units hold the prefix's offset with room to spare.
+    WCHAR *enlarged = (WCHAR *)mxCalloc((size_t)len + 8, sizeof(WCHAR));
+    if (enlarged == NULL) fail(NoMemoryBuffer);
+    // The prefix follows the name as given, not its full name: a relative name whose current
+    // folder is a share gets the plain prefix ("\\?\" then "\\server\share\x"). Choosing by the
+    // full name would change what such names have always given.
+    bool unc = is_unc_name(working);
+    DWORD offset = unc ? kUncOffset : kLocalOffset;
+    // Only a failure is checked, not that the answer equals len - 1: the host makes one call at
+    // a time, so nothing moves the current folder between the two calls. Were the answer larger
+    // anyway, nothing would be written and the zero-filled buffer would hold the prefix alone,
+    // which names no file.
+    if (GetFullPathNameW(working, len, enlarged + offset, NULL) == 0) fail(FullNameDynamic);
+    if (unc) memcpy(enlarged, kUncPrefix, sizeof kUncPrefix);
+    else memcpy(enlarged, kLocalPrefix, sizeof kLocalPrefix);
+    return enlarged;
+}
+
+// The full long name of one name as a new 1 x n char row. The blocks taken here are freed on
+// success; when a failure is raised the host frees them with the rest of the call.
 static mxArray *fullLongName(const mxChar *units, int count)
 {
     // Working name: a lowercased, terminated copy.
@@ -96,13 +134,7 @@ static mxArray *fullLongName(const mxChar *units, int count)
     DWORD len = GetFullPathNameW(working, MAX_PATH, staticNameBuffer, NULL);
     if (len == 0) fail(FullNameStatic);
     if (len > MAX_PATH) {
-        enlarged = (WCHAR *)mxCalloc((size_t)len + 8, sizeof(WCHAR));
-        if (enlarged == NULL) fail(NoMemoryBuffer);
-        bool unc = is_unc_name(working);
-        DWORD offset = unc ? kUncOffset : kLocalOffset;
-        if (GetFullPathNameW(working, len, enlarged + offset, NULL) == 0) fail(FullNameDynamic);
-        if (unc) memcpy(enlarged, kUncPrefix, sizeof kUncPrefix);
-        else memcpy(enlarged, kLocalPrefix, sizeof kLocalPrefix);
+        enlarged = enlargedFullName(working, len);
         buffer = enlarged;
     }
 
@@ -120,6 +152,14 @@ static mxArray *fullLongName(const mxChar *units, int count)
     return result;
 }
 
+// One element of a cell array: an unset element (null) stands for the current folder.
+static mxArray *convertedElement(const mxArray *element)
+{
+    if (element == NULL) return fullLongName(NULL, 0);
+    if (!mxIsChar(element)) fail(BadInputType);
+    return fullLongName((const mxChar *)mxGetData(element), element_count(element));
+}
+
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     if (nrhs != 1 || nlhs > 1) fail(BadNInput);
@@ -134,17 +174,9 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     mxArray *output =
         mxCreateCellArray_700(mxGetNumberOfDimensions_700(input), mxGetDimensions_700(input));
     plhs[0] = output;
-    // Last element first.
+    // Last element first, as the function has always worked; callers can see the order: with
+    // several bad elements the error is the last one's, and the platform is asked in that order.
     for (int index = element_count(input) - 1; index >= 0; --index) {
-        const mxArray *element = mxGetCell_700(input, index);
-        mxArray *converted;
-        if (element == NULL) {
-            converted = fullLongName(NULL, 0);
-        } else if (mxIsChar(element)) {
-            converted = fullLongName((const mxChar *)mxGetData(element), element_count(element));
-        } else {
-            fail(BadInputType);
-        }
-        mxSetCell_700(output, index, converted);
+        mxSetCell_700(output, index, convertedElement(mxGetCell_700(input, index)));
     }
 }

@@ -13,17 +13,33 @@ enum Failure {
     BadBaseKey,
     OpenFailed,
     SetFailed,
+    FailureCount
 };
 
-// Indexed by Failure. BadBaseKey, OpenFailed and SetFailed are formats filled in with inputs.
-static const char *const kMessages[] = {
-    "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);",
-    "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).",
-    "Input 4 must hold at least one UINT32 value.",
-    "Invalid Base Key specified : '%s'",
-    "Failed to Open/Create Key: '%s'",
-    "Failed to Set Value For Key '%s', Value: %s",
+struct Message {
+    Failure failure;
+    const char *text;
 };
+
+// Indexed by Failure; each row names its failure, and the check below refuses a row out of place.
+// BadBaseKey, OpenFailed and SetFailed are formats filled in with inputs. No identifier: these
+// errors reach the user through mexErrMsgTxt.
+static constexpr Message kMessages[] = {
+    {Usage, "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);"},
+    {BadTypes, "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD)."},
+    {EmptyValue, "Input 4 must hold at least one UINT32 value."},
+    {BadBaseKey, "Invalid Base Key specified : '%s'"},
+    {OpenFailed, "Failed to Open/Create Key: '%s'"},
+    {SetFailed, "Failed to Set Value For Key '%s', Value: %s"},
+};
+
+static constexpr bool rowsMatchFailures()
+{
+    for (size_t i = 0; i < sizeof kMessages / sizeof kMessages[0]; ++i)
+        if (kMessages[i].failure != (Failure)i) return false;
+    return sizeof kMessages / sizeof kMessages[0] == FailureCount;
+}
+static_assert(rowsMatchFailures(), "kMessages needs one row per Failure, in the enum's order");
 
 struct BaseKey {
     const char *name;
@@ -42,17 +58,20 @@ static const BaseKey kBaseKeys[] = {
 
 static const size_t kMessageBytes = 1024;
 
-[[noreturn]] static void fail(Failure failure)
+// Neither returns: the host unwinds to its call boundary. Not marked [[noreturn]], because
+// MATLAB's own mex.h does not mark mexErrMsgTxt so and the compiler would then warn that they
+// return; every caller is written to need no such mark.
+static void fail(Failure failure)
 {
-    mexErrMsgTxt(kMessages[failure]);
+    mexErrMsgTxt(kMessages[failure].text);
 }
 
 // Fills the failure's format with the inputs, cut short at the buffer's end. The finished text
 // goes out unformatted, so a '%' in an input is shown as it is.
-[[noreturn]] static void fail_with(Failure failure, const char *first, const char *second)
+static void fail_with(Failure failure, const char *first, const char *second)
 {
     char message[kMessageBytes];
-    snprintf(message, sizeof message, kMessages[failure], first, second);
+    snprintf(message, sizeof message, kMessages[failure].text, first, second);
     mexErrMsgTxt(message);
 }
 
@@ -77,6 +96,8 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     // An empty array has no first element to write.
     if (mxGetNumberOfElements(prhs[3]) == 0) fail(EmptyValue);
 
+    // Never freed here: the host frees every block of a call when it returns or raises an error,
+    // and the errors below leave no chance to free them anyway.
     const char *baseKey = mxArrayToString(prhs[0]);
     const char *key = mxArrayToString(prhs[1]);
     const char *valueName = mxArrayToString(prhs[2]);

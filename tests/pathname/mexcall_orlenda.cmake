@@ -28,6 +28,6 @@ expect([=[C:\Long Folder Name]=] [=['INNER.DOC']=]
 expect([=[C:\Long Folder Name]=] [=['..\SHORT.TXT']=]
   0 [=[{"outputs":[{"class":"char","dims":[1,12],"value":"C:\\Short.Txt"}]}]=])
 expect([=[C:\]=] [=[5]=]
-  1 [=[{"error":{"identifier":"*** Peltrac:Varnelle:BadInputType","message":"Varnelle: [FileName] must be a string or cell string."}}]=])
+  1 [=[{"error":{"identifier":"Peltrac:Varnelle:BadInputType","message":"Varnelle: [FileName] must be a string or cell string."}}]=])
 
 file(REMOVE_RECURSE "${TREE}")

@@ -17,17 +17,17 @@ struct Outcome {
     std::string message;
 };
 
-const Outcome BadNInput{"*** Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."};
-const Outcome BadInputType{"*** Peltrac:Varnelle:BadInputType",
+const Outcome BadNInput{"Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."};
+const Outcome BadInputType{"Peltrac:Varnelle:BadInputType",
                            "Varnelle: [FileName] must be a string or cell string."};
-const Outcome BadInputSize{"*** Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
-const Outcome NoMemoryName{"*** Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
-const Outcome NoMemoryBuffer{"*** Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
-const Outcome FullNameStatic{"*** Peltrac:Varnelle:GetFullName_Failed_Static",
+const Outcome BadInputSize{"Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
+const Outcome NoMemoryName{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
+const Outcome NoMemoryBuffer{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
+const Outcome FullNameStatic{"Peltrac:Varnelle:GetFullName_Failed_Static",
                              "Varnelle: VarnelleName failed."};
-const Outcome FullNameDynamic{"*** Peltrac:Varnelle:GetFullName_Failed_Dynamic",
+const Outcome FullNameDynamic{"Peltrac:Varnelle:GetFullName_Failed_Dynamic",
                               "Varnelle: VarnelleName failed."};
-const Outcome LongNameTooLong{"*** Peltrac:Varnelle:Orlenda_Failed",
+const Outcome LongNameTooLong{"Peltrac:Varnelle:Orlenda_Failed",
                               "Varnelle: Orlenda failed - name too long."};
 
 using support::printable;

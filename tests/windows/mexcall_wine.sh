@@ -96,13 +96,13 @@ expect "a 2x2 cell: current folder, name, missing, empty" 0 \
   '{"outputs":[{"class":"cell","dims":[2,2],"value":['"$(char "$cwd")"','"$(char "$cwd\\ReadMe.TXT")"',{"class":"char","dims":[1,0],"value":""},'"$(char "$cwd")"']}]}' \
   win "$mexcall" --json --nargout 1 Orlenda "{'', 'missing'; 'README.TXT', ''}"
 expect "a long name past 260 units" 1 \
-  '{"error":{"identifier":"*** Peltrac:Varnelle:Orlenda_Failed","message":"Varnelle: Orlenda failed - name too long."}}' \
+  '{"error":{"identifier":"Peltrac:Varnelle:Orlenda_Failed","message":"Varnelle: Orlenda failed - name too long."}}' \
   win "$mexcall" --json --nargout 1 Orlenda "'..\\$(printf 'd%.0s' {1..150})\\$(printf 'e%.0s' {1..150})'"
 expect "two outputs" 1 \
-  '{"error":{"identifier":"*** Peltrac:Varnelle:BadNInput","message":"Varnelle: 1 input required, 1 output allowed."}}' \
+  '{"error":{"identifier":"Peltrac:Varnelle:BadNInput","message":"Varnelle: 1 input required, 1 output allowed."}}' \
   win "$mexcall" --json --nargout 2 Orlenda "'README.TXT'"
 expect "a number in a cell" 1 \
-  '{"error":{"identifier":"*** Peltrac:Varnelle:BadInputType","message":"Varnelle: [FileName] must be a string or cell string."}}' \
+  '{"error":{"identifier":"Peltrac:Varnelle:BadInputType","message":"Varnelle: [FileName] must be a string or cell string."}}' \
   win "$mexcall" --json --nargout 1 Orlenda "{'a', 5}"
 
 cd / && rm -rf "$tree"
