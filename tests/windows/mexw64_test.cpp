@@ -1,5 +1,5 @@
 // Both .mexw64 files loaded by the Windows loader itself: the entries a host looks up, and the
-// API version they report (the 32-bit-dimensions API).
+// two values the version export writes (the release that built them, the 32-bit-dimensions API).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +9,16 @@
 namespace {
 
 using VersionQuery = void (*)(unsigned int *built_by_release, unsigned int *target_api_version);
+
+// The host's own test of a built-by release: its form 0xYYYYr, r being a or b (the year's two
+// releases), and no earlier than 0x2016b.
+bool HostAcceptsRelease(unsigned int release)
+{
+    unsigned int half = release & 0xF, year = release >> 4;
+    bool year_digits = year >= 0x1000 && year <= 0x9999 && (year & 0xF) <= 9 && ((year >> 4) & 0xF) <= 9 &&
+                       ((year >> 8) & 0xF) <= 9;
+    return (half == 0xA || half == 0xB) && year_digits && release >= 0x2016Bu;
+}
 
 TEST(Mexw64, ExportsTheEntryAndReportsTheApiItWasBuiltFor)
 {
@@ -25,7 +35,8 @@ TEST(Mexw64, ExportsTheEntryAndReportsTheApiItWasBuiltFor)
         unsigned int built_by_release = 0xDEADBEEF, target_api_version = 0xDEADBEEF;
         query(&built_by_release, &target_api_version);
         EXPECT_EQ(target_api_version, 0x07000000u);
-        EXPECT_EQ(built_by_release, 0x2017u);
+        EXPECT_EQ(built_by_release, 0x2017Au);
+        EXPECT_TRUE(HostAcceptsRelease(built_by_release));
         FreeLibrary(module);
     }
 }
