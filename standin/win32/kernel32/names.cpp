@@ -242,10 +242,12 @@ bool isLegal83(const wstring &name) { return has83Shape(name, isShortUnit); }
 bool mayBeShortName(const wstring &name)
 {
     return has83Shape(name, [](char16_t c) {
+        if (c < 0x20 || c > 0xFF)
+            return false;  // "\u0531": no byte in the ANSI code page (U+0000-U+00FF here), so '?'
         for (char16_t never : u" \"*+,/:;<=>?[\\]|")
             if (never != 0 && c == never)
-                return false;  // "a b", "a+b": no short name has these
-        return c >= 0x20;
+                return false;  // "a b", "a+b": never in a short name
+        return true;           // "CAF\u00C9.TXT"
     });
 }
 

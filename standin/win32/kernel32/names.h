@@ -38,8 +38,9 @@ bool equalFolded(const wstring &a, const wstring &b);
 
 // Whether a name already is a legal 8.3 name (so it has no other short name).
 bool isLegal83(const wstring &name);
-// Whether a name has the shape of an 8.3 name whatever its letters ("CAF\u00C9.TXT"), so that
-// GetLongPathNameW asks the folder for its stored spelling.
+// Whether GetLongPathNameW takes a name for a possible short name and gives the folder's stored
+// spelling of it: the 8.3 shape, in units of the ANSI code page that a short name may hold, letters
+// beyond ASCII included ("CAF\u00C9.TXT"; not "A B", "\u0531.TXT").
 bool mayBeShortName(const wstring &name);
 
 // The parts a short name is made of: upper-cased base (all legal characters) and extension (at most 3).
