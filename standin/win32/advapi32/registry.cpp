@@ -73,6 +73,7 @@ struct State {
     // still has that path).
     std::unordered_map<std::string, sqlite3_int64> keyIds;
     std::unordered_map<uintptr_t, Unconfirmed> unconfirmed;
+    unsigned cachedFrom = 0;  // the store connection keyIds were found on (Store::opened)
 };
 
 State &state()
@@ -87,6 +88,7 @@ struct Needs {
     bool write;     // write access below the handle's root (refused on machine roots of a user's store)
     bool store = true;
     bool confirm = true;  // false: the function confirms a handle from the cache in its own transaction
+    StoreUse use = ReadStore;  // a write creates a missing store file, a read does not
 };
 
 // One registry function's call: the state's lock is held for all of it.
@@ -210,6 +212,13 @@ static bool may_write(const State &s, const Handle &handle)
     return !handle.machine || s.store.administrator;
 }
 
+// status, unless the store failed on the way there (a row not found because the store is locked
+// is no missing key).
+static LONG unless_failed(Store &store, LONG status)
+{
+    return store_failed(store) ? store_failure(store) : status;
+}
+
 // ---- the key-id cache
 
 static std::string cache_entry(sqlite3_int64 parent, const std::vector<Name> &parts)
@@ -233,16 +242,17 @@ static void remember(State &s, const std::string &entry, sqlite3_int64 key)
 static LONG make_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts,
                         sqlite3_int64 *result, DWORD *disposition)
 {
-    if (!store_key_exists(store, key)) return ERROR_KEY_DELETED;
+    if (!store_key_exists(store, key)) return unless_failed(store, ERROR_KEY_DELETED);
     *disposition = REG_OPENED_EXISTING_KEY;
     for (const Name &part : parts) {
         sqlite3_int64 child = store_find_child(store, key, part.folded);
+        if (store_failed(store)) return store_failure(store);
         if (child == 0) {
             if (part.units > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
             sqlite3_stmt *st = store_statement(store, InsertChild, key);
             store_bind_name(st, 2, part.stored);
             store_bind_name(st, 3, part.folded);
-            if (!store_run(st)) return ERROR_REGISTRY_IO_FAILED;
+            if (!store_run(store, st)) return store_failure(store);
             child = sqlite3_last_insert_rowid(store.db);
             *disposition = REG_CREATED_NEW_KEY;
         } else {
@@ -266,6 +276,7 @@ static LONG confirm_in_transaction(State &s, uintptr_t value, Handle *handle)
     handle->confirmed = true;
     LONG status = ERROR_SUCCESS;
     if (!store_key_exists(s.store, handle->key)) {
+        if (store_failed(s.store)) return store_failure(s.store);
         sqlite3_int64 key = 0;
         DWORD disposition;
         status = ERROR_KEY_DELETED;
@@ -293,7 +304,8 @@ static LONG confirm(Call &call)
         call.s.unconfirmed.erase(call.handle);
         return ERROR_SUCCESS;
     }
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (store_failed(store)) return store_failure(store);
+    if (!store_begin(store)) return store_failure(store);
     LONG status = confirm_in_transaction(call.s, call.handle, &call.key);
     return status == ERROR_SUCCESS ? store_commit(store, status) : store_roll_back(store, status);
 }
@@ -324,8 +336,15 @@ static LONG enter(Call &call, const char *function, HKEY hKey, Needs needs, Chec
     if (status != ERROR_SUCCESS) return status;
     if ((call.key.access & needs.rights) != needs.rights) return ERROR_ACCESS_DENIED;
     if (needs.write && !may_write(call.s, call.key)) return ERROR_ACCESS_DENIED;
-    if (needs.store && !store_open(call.s.store)) return ERROR_REGISTRY_IO_FAILED;
-    return needs.store && needs.confirm ? confirm(call) : ERROR_SUCCESS;
+    if (!needs.store) return ERROR_SUCCESS;
+    status = store_enter(call.s.store, needs.use);
+    if (status != ERROR_SUCCESS) return status;
+    // A store opened afresh may be another file than the one the cached key ids came from.
+    if (call.s.store.opened != call.s.cachedFrom) {
+        call.s.keyIds.clear();
+        call.s.cachedFrom = call.s.store.opened;
+    }
+    return needs.confirm ? confirm(call) : ERROR_SUCCESS;
 }
 
 static LONG no_checks()
@@ -361,7 +380,8 @@ static LONG check_leading_separator(std::u16string_view path)
 // What a missing key reports: not found below a parent that exists, deleted when the parent went too.
 static LONG missing(Store &store, sqlite3_int64 parent, LONG notFound)
 {
-    return store_key_exists(store, parent) ? notFound : ERROR_KEY_DELETED;
+    if (store_failed(store)) return store_failure(store);
+    return unless_failed(store, store_key_exists(store, parent) ? notFound : ERROR_KEY_DELETED);
 }
 
 // ---- the key walk shared by create and open
@@ -387,7 +407,7 @@ static size_t follow(Store &store, sqlite3_int64 key, const std::vector<Name> &p
 static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<Name> &parts,
                           sqlite3_int64 *result, DWORD *disposition)
 {
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_begin(store)) return store_failure(store);
     LONG status = make_levels(store, key, parts, result, disposition);
     // A level too long: the levels made before it stay.
     if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return store_commit(store, status);
@@ -404,7 +424,9 @@ static LONG create_key(const char *function, HKEY hKey, const C *lpSubKey, DWORD
     if (phkResult == nullptr) return ERROR_BADKEY;
     *phkResult = nullptr;
     std::u16string path = units_of(lpSubKey);
-    LONG status = enter(call, function, hKey, {0, (samDesired & kWriteRights) != 0}, [&]() -> LONG {
+    Needs needs{0, (samDesired & kWriteRights) != 0};
+    needs.use = WriteStore;
+    LONG status = enter(call, function, hKey, needs, [&]() -> LONG {
         if (check_leading_separator(path) != ERROR_SUCCESS) return ERROR_BAD_PATHNAME;
         return Reserved != 0 ? ERROR_INVALID_PARAMETER : check_view_flags(samDesired);
     });
@@ -429,6 +451,7 @@ static LONG create_key(const char *function, HKEY hKey, const C *lpSubKey, DWORD
     sqlite3_int64 key;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
     size_t reached = follow(store, call.key.key, parts, &key);
+    if (store_failed(store)) return store_failure(store);
     if (reached < parts.size()) {
         // A missing first level that is too long: nothing to create before the failure.
         if (reached == 0 && parts[0].units > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
@@ -436,7 +459,7 @@ static LONG create_key(const char *function, HKEY hKey, const C *lpSubKey, DWORD
         status = create_levels(store, call.key.key, parts, &key, &disposition);
         if (status != ERROR_SUCCESS) return status;
     } else if (parts.empty() && !store_key_exists(store, key)) {
-        return ERROR_KEY_DELETED;
+        return unless_failed(store, ERROR_KEY_DELETED);
     }
     if (!parts.empty()) remember(s, entry, key);
     *phkResult = new_handle(s, call.key, key, samDesired);
@@ -517,19 +540,20 @@ static LONG set_value(const char *function, HKEY hKey, const C *lpValueName, DWO
 {
     Call call;
     Name name = name_of(units_of(lpValueName));
-    LONG status = enter(call, function, hKey, {KEY_SET_VALUE, false, true, false}, [&]() -> LONG {
+    Needs needs{KEY_SET_VALUE, false, true, false, WriteStore};
+    LONG status = enter(call, function, hKey, needs, [&]() -> LONG {
         if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
         return name.units > kMaxValueName ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     });
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_begin(store)) return store_failure(store);
     if (!call.key.confirmed) {
         status = confirm_in_transaction(call.s, call.handle, &call.key);
         if (status != ERROR_SUCCESS) return store_roll_back(store, status);
     } else if (!store_key_exists(store, call.key.key)) {
-        return store_roll_back(store, ERROR_KEY_DELETED);
+        return store_roll_back(store, unless_failed(store, ERROR_KEY_DELETED));
     }
     sqlite3_stmt *st = store_statement(store, SetValue, call.key.key);
     store_bind_name(st, 2, name.stored);
@@ -541,7 +565,7 @@ static LONG set_value(const char *function, HKEY hKey, const C *lpValueName, DWO
     } else {
         sqlite3_bind_blob(st, 5, lpData, (int)cbData, SQLITE_STATIC);
     }
-    if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    if (!store_run(store, st)) return store_roll_back(store, store_failure(store));
     return store_commit(store, ERROR_SUCCESS);
 }
 
@@ -574,7 +598,7 @@ static LONG query_value(const char *function, HKEY hKey, const C *lpValueName, L
     Name name = name_of(units_of(lpValueName));
     sqlite3_stmt *st = store_statement(store, GetValue, call.key.key);
     store_bind_name(st, 2, name.folded);
-    if (!store_row(st)) {
+    if (!store_row(store, st)) {
         sqlite3_reset(st);
         return missing(store, call.key.key, ERROR_FILE_NOT_FOUND);
     }
@@ -605,11 +629,13 @@ static LONG delete_value(const char *function, HKEY hKey, const C *lpValueName)
 
     Store &store = call.s.store;
     Name name = name_of(units_of(lpValueName));
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
-    if (!store_key_exists(store, call.key.key)) return store_roll_back(store, ERROR_KEY_DELETED);
+    if (!store_begin(store)) return store_failure(store);
+    if (!store_key_exists(store, call.key.key)) {
+        return store_roll_back(store, unless_failed(store, ERROR_KEY_DELETED));
+    }
     sqlite3_stmt *st = store_statement(store, DeleteValue, call.key.key);
     store_bind_name(st, 2, name.folded);
-    if (!store_run(st)) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    if (!store_run(store, st)) return store_roll_back(store, store_failure(store));
     return store_commit(store, sqlite3_changes(store.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
 }
 
@@ -647,15 +673,16 @@ static LONG delete_key(const char *function, HKEY hKey, const C *lpSubKey)
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_begin(store)) return store_failure(store);
     confirm_all(call.s);
     sqlite3_stmt *st = store_statement(store, HasChild, key);
-    bool hasChild = store_row(st);
+    bool hasChild = store_row(store, st);
     sqlite3_reset(st);
+    if (store_failed(store)) return store_roll_back(store, store_failure(store));
     // A key with subkeys is refused, as Windows does; RegDeleteTree removes whole trees.
     if (hasChild) return store_roll_back(store, ERROR_ACCESS_DENIED);
-    if (!store_run(store_statement(store, DeleteKey, key))) {
-        return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    if (!store_run(store, store_statement(store, DeleteKey, key))) {
+        return store_roll_back(store, store_failure(store));
     }
     return store_commit(store, sqlite3_changes(store.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
 }
@@ -684,18 +711,18 @@ static LONG delete_tree(const char *function, HKEY hKey, const C *lpSubKey)
     if (status != ERROR_SUCCESS) return status;
 
     Store &store = call.s.store;
-    if (!store_begin(store)) return ERROR_REGISTRY_IO_FAILED;
+    if (!store_begin(store)) return store_failure(store);
     confirm_all(call.s);
-    if (!store_key_exists(store, key)) return store_roll_back(store, ERROR_KEY_DELETED);
+    if (!store_key_exists(store, key)) return store_roll_back(store, unless_failed(store, ERROR_KEY_DELETED));
     bool done = false;
     if (whole) {
-        done = store_run(store_statement(store, DeleteTree, key));
+        done = store_run(store, store_statement(store, DeleteTree, key));
     } else {
         sqlite3_stmt *contents = store_statement(store, DeleteContents, key);
         sqlite3_bind_int64(contents, 2, kLastReservedKey);
-        done = store_run(contents) && store_run(store_statement(store, DeleteOwnValues, key));
+        done = store_run(store, contents) && store_run(store, store_statement(store, DeleteOwnValues, key));
     }
-    if (!done) return store_roll_back(store, ERROR_REGISTRY_IO_FAILED);
+    if (!done) return store_roll_back(store, store_failure(store));
     return store_commit(store, ERROR_SUCCESS);
 }
 
@@ -722,7 +749,7 @@ static LONG enum_key(const char *function, HKEY hKey, DWORD dwIndex, C *lpName, 
     Store &store = call.s.store;
     sqlite3_stmt *st = store_statement(store, EnumKey, call.key.key);
     sqlite3_bind_int64(st, 2, dwIndex);
-    if (!store_row(st)) {
+    if (!store_row(store, st)) {
         sqlite3_reset(st);
         return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
     }
@@ -763,7 +790,7 @@ static LONG enum_value(const char *function, HKEY hKey, DWORD dwIndex, C *lpValu
     Store &store = call.s.store;
     sqlite3_stmt *st = store_statement(store, EnumValue, call.key.key);
     sqlite3_bind_int64(st, 2, dwIndex);
-    if (!store_row(st)) {
+    if (!store_row(store, st)) {
         sqlite3_reset(st);
         return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
     }

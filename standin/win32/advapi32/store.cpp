@@ -2,15 +2,21 @@
 // and the statements and transactions the registry functions use.
 #include "store.h"
 
+#include <ctype.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 30000;
+// How long one operation, setting up its connection included, waits for other processes' locks.
+// WIN32_STANDIN_REGISTRY_WAIT_MS shortens it for tests.
+constexpr long long kWaitBoundMs = 30000;
 // 1: names as the callers' bytes, compared by SQLite's ASCII-only NOCASE (migrated by
 // migrate_names_to_unicode). 2: names as UTF-8 text, compared by their upcased form in fold.
 constexpr int kSchemaVersion = 2;
@@ -117,12 +123,7 @@ void store_choose_from_environment(Store &store)
     const char *path = getenv("WIN32_STANDIN_REGISTRY");
     const char *admin = getenv("WIN32_STANDIN_REGISTRY_ADMIN");
     store.administrator = admin != nullptr && strcmp(admin, "1") == 0;
-    if (path != nullptr && path[0] != '\0') {
-        store.path = path;
-    } else {
-        store.path = default_store_path();
-        make_parent_folders(store.path);
-    }
+    store.path = path != nullptr && path[0] != '\0' ? path : default_store_path();
 }
 
 // ---- setting up a connection
@@ -192,42 +193,317 @@ static int ensure_schema(sqlite3 *db)
     return rc;
 }
 
-// Settles the connection's journal and the schema. Switching a new file to WAL, or meeting another
-// process doing so, can report the file busy without waiting, so the whole setup is retried.
-static bool prepare_connection(sqlite3 *db)
+// ---- waiting for other processes
+
+static long long now_ms()
 {
-    for (int waited = 0;; waited += 5) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+static long long wait_bound_ms()
+{
+    const char *text = getenv("WIN32_STANDIN_REGISTRY_WAIT_MS");
+    char *end = nullptr;
+    long long ms = text != nullptr ? strtoll(text, &end, 10) : -1;
+    return end != nullptr && end != text && *end == '\0' && ms >= 0 ? ms : kWaitBoundMs;
+}
+
+static bool waited_enough(const Store &store)
+{
+    return now_ms() >= store.deadline;
+}
+
+// SQLite's busy handler: retry every few milliseconds until the operation's deadline.
+static int keep_waiting(void *context, int)
+{
+    if (waited_enough(*(Store *)context)) return 0;
+    usleep(2000);
+    return 1;
+}
+
+// ---- telling what went wrong
+
+enum Cause { Busy, MissingFolder, ReadOnly, DiskFull, Damaged, Unusable };
+
+static Cause cause_of(int code, int error)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Busy;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return ReadOnly;
+    case SQLITE_FULL:
+        return DiskFull;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Damaged;
+    default:
+        break;
+    }
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG) return DiskFull;
+    if (error == EACCES || error == EPERM || error == EROFS) return ReadOnly;
+    if (error == ENOENT || error == ENOTDIR) return MissingFolder;
+    return Unusable;
+}
+
+static std::string folder_of(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// One line on standard error naming the store file and the cause.
+static void tell(const Store &store, Cause cause)
+{
+    std::string line = "advapi32 stand-in: registry store " + store.path + ": ";
+    switch (cause) {
+    case Busy:
+        line += "busy: another process held its lock for over " + std::to_string(store.waitMs) + " ms";
+        break;
+    case MissingFolder:
+        line += "the folder " + folder_of(store.path) + " does not exist";
+        break;
+    case ReadOnly:
+        line += "read-only: it cannot be written";
+        break;
+    case DiskFull:
+        line += "the disk is full";
+        break;
+    case Damaged:
+        line += "damaged: left as it is, and not written";
+        break;
+    case Unusable:
+        line += std::string("cannot be used: ") + sqlite3_errstr(store.failure);
+        if (store.failureErrno != 0) line += std::string(" (") + strerror(store.failureErrno) + ")";
+        break;
+    }
+    line += '\n';
+    fputs(line.c_str(), stderr);
+}
+
+// What Windows would report for the cause.
+static LONG status_of(Cause cause)
+{
+    if (cause == Busy) return ERROR_BUSY;
+    if (cause == Damaged) return ERROR_REGISTRY_CORRUPT;
+    return ERROR_REGISTRY_IO_FAILED;
+}
+
+static void note_failure(Store &store, int code, int error)
+{
+    if (store.failure != SQLITE_OK) return;
+    store.failure = code;
+    store.failureErrno = error;
+}
+
+// The connection's own account of its last failure, or rc when that is about another step.
+static void note_failure(Store &store, sqlite3 *db, int rc)
+{
+    int code = sqlite3_extended_errcode(db);
+    note_failure(store, (code & 0xff) == (rc & 0xff) ? code : rc, sqlite3_system_errno(db));
+}
+
+LONG store_failure(Store &store)
+{
+    if (store.failure == SQLITE_OK) note_failure(store, SQLITE_ERROR, 0);
+    Cause cause = cause_of(store.failure, store.failureErrno);
+    // A store found damaged is left as it is: not even a checkpoint of the log goes into it.
+    if (cause == Damaged && store.db != nullptr) {
+        sqlite3_db_config(store.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    tell(store, cause);
+    store.reopen = true;
+    return status_of(cause);
+}
+
+bool store_failed(const Store &store)
+{
+    return store.failure != SQLITE_OK;
+}
+
+// ---- checking a store file before use
+
+static bool exists(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// A path as a file: URI's path ("/tmp/a b?.db" -> "/tmp/a%20b%3F.db").
+static std::string uri_path(const std::string &path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (isalnum(c) || strchr("/-._~", c) != nullptr) {
+            out += (char)c;
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+static unsigned be(const unsigned char *bytes, int count)
+{
+    unsigned value = 0;
+    for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// The cheap check: a store's header says how many pages of what size it holds, and the file must
+// have exactly those bytes. A new, empty file passes. False when anything looks wrong.
+static bool header_matches_size(const std::string &path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;  // nothing to check; opening tells why
+    unsigned char header[100];
+    struct stat info;
+    ssize_t got = fstat(fd, &info) == 0 ? pread(fd, header, sizeof header, 0) : -1;
+    close(fd);
+    if (got == 0 && info.st_size == 0) return true;
+    if (got != (ssize_t)sizeof header || memcmp(header, "SQLite format 3", 16) != 0) return false;
+    unsigned pageSize = be(header + 16, 2) == 1 ? 65536 : be(header + 16, 2);
+    unsigned pages = be(header + 28, 4);
+    // The page count is only kept by writers that also set "valid for" to the change counter.
+    bool counted = be(header + 92, 4) == be(header + 24, 4) && pages > 0;
+    return counted && (long long)pages * pageSize == (long long)info.st_size;
+}
+
+// The full check, on a connection of its own that cannot write: SQLITE_OK for a sound store,
+// SQLITE_CORRUPT for a damaged one, or the code that stopped the check.
+static int full_check(Store &store)
+{
+    // Without a log the file is the whole store, and writers add to a log rather than to the file:
+    // read it as it is, so the check makes no log or index files of its own.
+    bool logged = exists(store.path + "-wal");
+    std::string uri = "file:" + uri_path(store.path) + (logged ? "?mode=ro" : "?mode=ro&immutable=1");
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    sqlite3_stmt *check = nullptr;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_handler(db, keep_waiting, &store);
+        rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check(1)", -1, &check, nullptr);
+    }
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(check);
+        bool sound = rc == SQLITE_ROW && strcmp((const char *)sqlite3_column_text(check, 0), "ok") == 0;
+        if (rc == SQLITE_ROW) rc = sound ? SQLITE_OK : SQLITE_CORRUPT;
+    }
+    if (rc == SQLITE_CORRUPT) {
+        note_failure(store, rc, 0);
+    } else if (rc != SQLITE_OK) {
+        note_failure(store, db, rc);
+    }
+    sqlite3_finalize(check);
+    sqlite3_close(db);
+    return rc;
+}
+
+// A -shm or -wal file made while the store was read-only is read-only too, and would keep every
+// later connection from writing once the store is writable again: give it the store's mode back.
+static void restore_companion_modes(const std::string &path)
+{
+    // With the effective ids and capabilities, as opening will use them.
+    auto writable = [](const std::string &file) {
+        return faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
+    };
+    struct stat store;
+    if (stat(path.c_str(), &store) != 0 || !writable(path)) return;
+    for (const char *suffix : {"-shm", "-wal"}) {
+        std::string companion = path + suffix;
+        struct stat info;
+        if (stat(companion.c_str(), &info) != 0 || writable(companion)) continue;
+        if (info.st_uid == geteuid()) chmod(companion.c_str(), store.st_mode & 0666);
+    }
+}
+
+// ---- setting up a connection
+
+// Settles the connection's journal and the schema. Switching a new file to WAL, or meeting another
+// process doing so, can report the file busy without waiting, so the whole setup is retried until
+// the operation's deadline.
+static int prepare_connection(Store &store, sqlite3 *db)
+{
+    for (;;) {
         // NORMAL in WAL mode: a commit reaches the operating system before the call returns, so a
         // killed process loses nothing it reported written; only a power loss may.
         int rc = exec(db, "PRAGMA journal_mode = WAL");
         if (rc == SQLITE_OK) rc = exec(db, "PRAGMA synchronous = NORMAL");
         if (rc == SQLITE_OK) rc = exec(db, "PRAGMA foreign_keys = ON");
         if (rc == SQLITE_OK) rc = ensure_schema(db);
-        if (rc == SQLITE_OK) return true;
-        if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) return false;
-        usleep(5000);
+        if (rc == SQLITE_OK) return rc;
+        if ((rc & 0xff) != SQLITE_BUSY || waited_enough(store)) return rc;
+        usleep(2000);
     }
 }
 
-bool store_open(Store &store)
+static int open_connection(Store &store, const char *path, int flags)
 {
-    if (store.db != nullptr) return true;
-    store_choose_from_environment(store);
     sqlite3 *db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(store.path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    int rc = sqlite3_open_v2(path, &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        note_failure(store, db, rc);
         sqlite3_close(db);
+        return rc;
+    }
+    sqlite3_busy_handler(db, keep_waiting, &store);
+    store.db = db;
+    rc = prepare_connection(store, db);
+    for (int i = 0; rc == SQLITE_OK && i < StatementCount; ++i) {
+        rc = sqlite3_prepare_v3(db, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT, &store.statements[i],
+                                nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        note_failure(store, db, rc);
+        store_close(store);
+    } else {
+        ++store.opened;
+    }
+    return rc;
+}
+
+// Opens the store for an operation: once per process, again after a change of store or a failure,
+// and when the file a read found missing has appeared since.
+static bool open_store(Store &store, StoreUse use)
+{
+    bool stale = store.empty && (use == WriteStore || exists(store.path));
+    if (store.db != nullptr && !store.reopen && !stale) return true;
+    store_close(store);
+    store.reopen = false;
+    store_choose_from_environment(store);
+    if (!exists(store.path)) {
+        if (use == ReadStore) {
+            store.empty = true;
+            return open_connection(store, ":memory:", SQLITE_OPEN_READWRITE) == SQLITE_OK;
+        }
+        if (store.path == default_store_path()) make_parent_folders(store.path);
+    } else if (!header_matches_size(store.path) && full_check(store) != SQLITE_OK) {
+        // Never opened for writing: not even a checkpoint touches a damaged file.
         return false;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    bool ready = prepare_connection(db);
-    store.db = db;
-    for (int i = 0; ready && i < StatementCount; ++i) {
-        ready = sqlite3_prepare_v3(db, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT, &store.statements[i],
-                                   nullptr) == SQLITE_OK;
-    }
-    if (!ready) store_close(store);
-    return ready;
+    restore_companion_modes(store.path);
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    return open_connection(store, store.path.c_str(), flags) == SQLITE_OK;
+}
+
+LONG store_enter(Store &store, StoreUse use)
+{
+    store.failure = SQLITE_OK;
+    store.failureErrno = 0;
+    if (store.db == nullptr || store.reopen) store.waitMs = wait_bound_ms();
+    store.deadline = now_ms() + store.waitMs;
+    if (open_store(store, use)) return ERROR_SUCCESS;
+    store.reopen = true;
+    return store_failure(store);
 }
 
 void store_close(Store &store)
@@ -238,6 +514,7 @@ void store_close(Store &store)
     }
     sqlite3_close(store.db);
     store.db = nullptr;
+    store.empty = false;
 }
 
 // ---- statements and transactions
@@ -257,22 +534,25 @@ void store_bind_name(sqlite3_stmt *st, int index, std::string_view name)
     sqlite3_bind_text(st, index, name.empty() ? "" : name.data(), (int)name.size(), SQLITE_STATIC);
 }
 
-bool store_run(sqlite3_stmt *st)
+bool store_run(Store &store, sqlite3_stmt *st)
 {
     int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) note_failure(store, store.db, rc);
     sqlite3_reset(st);
     return rc == SQLITE_DONE;
 }
 
-bool store_row(sqlite3_stmt *st)
+bool store_row(Store &store, sqlite3_stmt *st)
 {
-    return sqlite3_step(st) == SQLITE_ROW;
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) note_failure(store, store.db, rc);
+    return rc == SQLITE_ROW;
 }
 
 bool store_key_exists(Store &store, sqlite3_int64 key)
 {
     sqlite3_stmt *st = store_statement(store, KeyExists, key);
-    bool found = store_row(st);
+    bool found = store_row(store, st);
     sqlite3_reset(st);
     return found;
 }
@@ -281,35 +561,36 @@ sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_v
 {
     sqlite3_stmt *st = store_statement(store, FindChild, parent);
     store_bind_name(st, 2, folded);
-    sqlite3_int64 id = store_row(st) ? sqlite3_column_int64(st, 0) : 0;
+    sqlite3_int64 id = store_row(store, st) ? sqlite3_column_int64(st, 0) : 0;
     sqlite3_reset(st);
     return id;
 }
 
 bool store_begin(Store &store)
 {
-    return store_run(store.statements[Begin]);
+    return store_run(store, store.statements[Begin]);
 }
 
 LONG store_commit(Store &store, LONG status)
 {
-    if (store_run(store.statements[Commit])) return status;
-    store_run(store.statements[Rollback]);
-    return ERROR_REGISTRY_IO_FAILED;
+    if (store_run(store, store.statements[Commit])) return status;
+    status = store_failure(store);
+    store_run(store, store.statements[Rollback]);
+    return status;
 }
 
 LONG store_roll_back(Store &store, LONG status)
 {
-    store_run(store.statements[Rollback]);
+    store_run(store, store.statements[Rollback]);
     return status;
 }
 
 bool store_begin_read(Store &store)
 {
-    return store_run(store.statements[BeginRead]);
+    return store_run(store, store.statements[BeginRead]);
 }
 
 void store_end_read(Store &store)
 {
-    store_run(store.statements[Commit]);
+    store_run(store, store.statements[Commit]);
 }

@@ -44,12 +44,22 @@ enum Statement {
     StatementCount,
 };
 
+// What an operation asks of the store file: a read never creates it.
+enum StoreUse { ReadStore, WriteStore };
+
 struct Store {
     sqlite3 *db = nullptr;
     sqlite3_stmt *statements[StatementCount] = {};
     bool chosen = false;  // path and administrator settled, by StandinRegUseStore or the environment
     std::string path;
     bool administrator = false;
+    bool empty = false;   // db is an empty store in memory, standing for a file that does not exist
+    bool reopen = false;  // a failure was met: the next operation starts on a fresh connection
+    unsigned opened = 0;  // connections opened so far: a new count is a connection afresh
+    int failure = SQLITE_OK;  // the operation's first failed step, as an extended result code
+    int failureErrno = 0;
+    long long waitMs = 0;    // how long one operation may wait for other processes' locks
+    long long deadline = 0;  // when the operation gives up waiting, in ms of the monotonic clock
 
     Store() = default;
     Store(const Store &) = delete;
@@ -60,17 +70,24 @@ struct Store {
 
 // Settles path and administrator from the environment, unless already chosen.
 void store_choose_from_environment(Store &store);
-// Opens the store once per process (and again after store_close); false when it cannot be used.
-bool store_open(Store &store);
+// Starts an operation: its wait bound from now, and the store opened (again after a failure). A
+// read of a store file that does not exist sees an empty store and creates nothing. ERROR_SUCCESS,
+// or the status of a store that cannot be used (its cause told once on standard error).
+LONG store_enter(Store &store, StoreUse use);
 void store_close(Store &store);
+// The status for the operation's failed step, its cause told on standard error; the connection is
+// renewed before the next operation.
+LONG store_failure(Store &store);
+// True when a step of the operation failed (a read that found nothing is no failure).
+bool store_failed(const Store &store);
 
 // A statement of the store, reset, its bindings cleared, and its first parameter bound to key.
 sqlite3_stmt *store_statement(Store &store, Statement which, sqlite3_int64 key);
 void store_bind_name(sqlite3_stmt *st, int index, std::string_view name);
 // Runs a statement that returns no rows; false on any failure.
-bool store_run(sqlite3_stmt *st);
+bool store_run(Store &store, sqlite3_stmt *st);
 // True when the statement yields a row (its columns are readable until the next reset).
-bool store_row(sqlite3_stmt *st);
+bool store_row(Store &store, sqlite3_stmt *st);
 
 bool store_key_exists(Store &store, sqlite3_int64 key);
 // The child key of parent whose name has this folded form (names.h), or 0.
@@ -79,8 +96,7 @@ sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_v
 // Fills the tables of the current schema from those of a version 1 store (keys_v1, vals_v1, then
 // dropped), inside the caller's write transaction. SQLITE_OK or the failure's code.
 int migrate_names_to_unicode(sqlite3 *db);
-
-// A write transaction; commit gives status, or ERROR_REGISTRY_IO_FAILED when the commit fails.
+// A write transaction; commit gives status, or the store's failure when the commit fails.
 bool store_begin(Store &store);
 LONG store_commit(Store &store, LONG status);
 LONG store_roll_back(Store &store, LONG status);

@@ -14,10 +14,19 @@
  * HKEY_CLASSES_ROOT is the key HKEY_LOCAL_MACHINE\SOFTWARE\Classes and HKEY_CURRENT_CONFIG the key
  * HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Hardware Profiles\Current of the same store.
  *
- * Several processes may use one store at once; a writer waits up to 30 s for another's transaction.
- * A value reported written (ERROR_SUCCESS) is committed: it survives the writing process being
- * killed at any moment (the store runs SQLite's write-ahead log with synchronous=NORMAL, so only a
- * power loss may lose the last writes, as Windows' lazily flushed registry may). */
+ * Several processes may use one store at once. Each call waits at most 30 s in all (setting up the
+ * connection included) for locks other processes hold, then fails with ERROR_BUSY;
+ * WIN32_STANDIN_REGISTRY_WAIT_MS=N sets another bound in milliseconds, for tests. A value reported
+ * written (ERROR_SUCCESS) is committed: it survives the writing process being killed at any moment
+ * (the store runs SQLite's write-ahead log with synchronous=NORMAL, so only a power loss may lose
+ * the last writes, as Windows' lazily flushed registry may).
+ *
+ * Reads never create a store: below a missing file they see an empty one. A store file whose size
+ * disagrees with its header is checked in full; a damaged one is never written (not even by a
+ * checkpoint) and is kept as it is: calls fail with ERROR_REGISTRY_CORRUPT. When the store cannot
+ * be opened or written (missing folder, read-only, disk full, damaged, busy) the failing call prints
+ * one line naming the file and the cause on standard error, and the next call starts afresh, so a
+ * store made writable again is written again. */
 #ifndef STANDIN_REGISTRY_H
 #define STANDIN_REGISTRY_H
 
