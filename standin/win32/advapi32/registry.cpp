@@ -21,6 +21,8 @@ namespace {
 // works there too).
 constexpr size_t kMaxKeyComponent = 256;
 constexpr size_t kMaxValueName = 16383;
+// Deepest key Windows makes, counting from \REGISTRY (HKEY_CURRENT_USER is three levels down).
+constexpr int kMaxKeyDepth = 512;
 // Entries of the key-id cache before it starts again; a tessaly loop uses one.
 constexpr size_t kMaxCachedKeys = 4096;
 
@@ -243,12 +245,15 @@ static LONG make_levels(Store &store, sqlite3_int64 key, const std::vector<Name>
                         sqlite3_int64 *result, DWORD *disposition)
 {
     if (!store_key_exists(store, key)) return unless_failed(store, ERROR_KEY_DELETED);
+    int depth = store_key_depth(store, key);
     *disposition = REG_OPENED_EXISTING_KEY;
     for (const Name &part : parts) {
         sqlite3_int64 child = store_find_child(store, key, part.folded);
+        ++depth;
         if (store_failed(store)) return store_failure(store);
         if (child == 0) {
             if (part.units > kMaxKeyComponent) return ERROR_INVALID_PARAMETER;
+            if (depth > kMaxKeyDepth) return ERROR_FILENAME_EXCED_RANGE;
             sqlite3_stmt *st = store_statement(store, InsertChild, key);
             store_bind_name(st, 2, part.stored);
             store_bind_name(st, 3, part.folded);
@@ -409,8 +414,9 @@ static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<Nam
 {
     if (!store_begin(store)) return store_failure(store);
     LONG status = make_levels(store, key, parts, result, disposition);
-    // A level too long: the levels made before it stay.
-    if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return store_commit(store, status);
+    // A level too long or too deep: the levels made before it stay.
+    bool keep = status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER || status == ERROR_FILENAME_EXCED_RANGE;
+    if (keep) return store_commit(store, status);
     return store_roll_back(store, status);
 }
 

@@ -78,6 +78,10 @@ const char *const kStatements[StatementCount] = {
     "DELETE FROM vals WHERE key = ?1",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2",
+    // The key's root and how many levels below it the key is.
+    "WITH RECURSIVE up(id, parent, level) AS (SELECT id, parent, 0 FROM keys WHERE id = ?1 UNION ALL "
+    "SELECT keys.id, keys.parent, up.level + 1 FROM keys JOIN up ON keys.id = up.parent) "
+    "SELECT id, level FROM up WHERE parent IS NULL",
     "BEGIN IMMEDIATE",
     "BEGIN",
     "COMMIT",
@@ -564,6 +568,26 @@ sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_v
     sqlite3_int64 id = store_row(store, st) ? sqlite3_column_int64(st, 0) : 0;
     sqlite3_reset(st);
     return id;
+}
+
+int store_key_depth(Store &store, sqlite3_int64 key)
+{
+    // Where each root of the store sits in Windows' own tree: \REGISTRY\MACHINE, \REGISTRY\USER and
+    // \REGISTRY\USER\<the user's SID>.
+    struct RootDepth {
+        ReservedKey root;
+        int depth;
+    };
+    static const RootDepth kRootDepths[] = {{kMachineKey, 2}, {kUsersKey, 2}, {kUserKey, 3}};
+    sqlite3_stmt *st = store_statement(store, KeyDepth, key);
+    int depth = 0;
+    if (store_row(store, st)) {
+        for (const RootDepth &root : kRootDepths) {
+            if (root.root == sqlite3_column_int64(st, 0)) depth = root.depth + sqlite3_column_int(st, 1);
+        }
+    }
+    sqlite3_reset(st);
+    return depth;
 }
 
 bool store_begin(Store &store)

@@ -37,6 +37,7 @@ enum Statement {
     DeleteOwnValues,
     EnumKey,
     EnumValue,
+    KeyDepth,
     Begin,
     BeginRead,
     Commit,
@@ -96,6 +97,10 @@ sqlite3_int64 store_find_child(Store &store, sqlite3_int64 parent, std::string_v
 // Fills the tables of the current schema from those of a version 1 store (keys_v1, vals_v1, then
 // dropped), inside the caller's write transaction. SQLITE_OK or the failure's code.
 int migrate_names_to_unicode(sqlite3 *db);
+// How many levels below \REGISTRY the key is, as Windows counts them for its depth limit; 0 when
+// the key is gone.
+int store_key_depth(Store &store, sqlite3_int64 key);
+
 // A write transaction; commit gives status, or the store's failure when the commit fails.
 bool store_begin(Store &store);
 LONG store_commit(Store &store, LONG status);

@@ -368,4 +368,60 @@ TEST_F(StoreFaultTest, FullDiskIsNamed)
     EXPECT_EQ(room.status, 0) << room.out << room.err;
 }
 
+TEST_F(StoreFaultTest, KeysNestDeeperThan512LevelsAreRefused)
+{
+    // Windows counts from \REGISTRY: HKEY_CURRENT_USER is \REGISTRY\USER\<SID>, three levels down.
+    auto path = [](int levels) {
+        std::string text = "L";
+        for (int i = 1; i < levels; ++i) text += "\\L";
+        return text;
+    };
+    HKEY key;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path(510).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(key, nullptr);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path(509).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    HKEY deeper;
+    EXPECT_EQ(RegCreateKeyExA(key, "One", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr),
+              ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(RegOpenKeyExA(key, "One", 0, KEY_READ, &deeper), ERROR_FILE_NOT_FOUND);
+    DWORD value = 1;
+    EXPECT_EQ(RegSetValueExA(key, "AtTheBottom", 0, REG_DWORD, (const BYTE *)&value, 4), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    // Below the machine's roots one level more: \REGISTRY\MACHINE is two levels down.
+    UseStore(TRUE);
+    struct Case {
+        const char *what;
+        HKEY root;
+        int deepest;
+    };
+    const Case cases[] = {
+        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE, 510},
+        {"HKEY_USERS", HKEY_USERS, 510},
+        {"HKEY_CLASSES_ROOT (HKLM\\SOFTWARE\\Classes)", HKEY_CLASSES_ROOT, 508},
+        {"HKEY_CURRENT_CONFIG (HKLM\\SYSTEM\\...\\Current)", HKEY_CURRENT_CONFIG, 506},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(RegCreateKeyExA(c.root, path(c.deepest + 1).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
+                  ERROR_FILENAME_EXCED_RANGE);
+        ASSERT_EQ(RegCreateKeyExA(c.root, path(c.deepest).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    // tessaly reports it as a key it cannot create.
+    Finished tooDeep = Run(Tessaly(path(510), "V"));
+    EXPECT_EQ(tooDeep.status, 1);
+    std::string start = "{\"error\":{\"identifier\":\"\",\"message\":\"Failed to Open/Create Key: 'L\\\\L";
+    EXPECT_EQ(tooDeep.out.substr(0, start.size()), start);
+    EXPECT_EQ(tooDeep.err, "");
+}
+
 }  // namespace

@@ -26,7 +26,9 @@
  * checkpoint) and is kept as it is: calls fail with ERROR_REGISTRY_CORRUPT. When the store cannot
  * be opened or written (missing folder, read-only, disk full, damaged, busy) the failing call prints
  * one line naming the file and the cause on standard error, and the next call starts afresh, so a
- * store made writable again is written again. */
+ * store made writable again is written again. Keys nest at most 512 levels deep, counted as
+ * Windows does from \REGISTRY (HKEY_CURRENT_USER is three levels down, HKEY_LOCAL_MACHINE two);
+ * deeper ones give ERROR_FILENAME_EXCED_RANGE. */
 #ifndef STANDIN_REGISTRY_H
 #define STANDIN_REGISTRY_H
 
