@@ -415,8 +415,8 @@ static LONG create_levels(Store &store, sqlite3_int64 key, const std::vector<Nam
     if (!store_begin(store)) return store_failure(store);
     LONG status = make_levels(store, key, parts, result, disposition);
     // A level too long or too deep: the levels made before it stay.
-    bool keep = status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER || status == ERROR_FILENAME_EXCED_RANGE;
-    if (keep) return store_commit(store, status);
+    bool kept = status == ERROR_INVALID_PARAMETER || status == ERROR_FILENAME_EXCED_RANGE;
+    if (status == ERROR_SUCCESS || kept) return store_commit(store, status);
     return store_roll_back(store, status);
 }
 
