@@ -11,7 +11,6 @@
 
 #include "literal.h"
 #include "mexhost.h"
-#include "platform.h"
 #include "render.h"
 
 const int kSuccess = 0;
@@ -44,7 +43,7 @@ static void print_usage(std::FILE *stream)
                  "\n"
                  "Exit status: 0 success, 1 the call raised an error, 2 a bad command line or a\n"
                  "plug-in that cannot be loaded.\n",
-                 mexhost::plugin_extension(), kPathVariable, mexhost::platform::kPathListSeparator,
+                 mexhost::plugin_extension(), kPathVariable, mexhost::path_list_separator(),
                  mexhost::kMaxOutputs);
 }
 
@@ -63,38 +62,6 @@ static bool parse_count(const std::string &text, int *count)
         if (c < '0' || c > '9') return false;
     *count = std::stoi(text);
     return true;
-}
-
-static std::vector<std::string> search_folders()
-{
-    std::vector<std::string> folders;
-    std::string list = mexhost::platform::environment(kPathVariable);
-    size_t start = 0;
-    while (start <= list.size() && !list.empty()) {
-        size_t end = list.find(mexhost::platform::kPathListSeparator, start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) folders.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    std::string program = mexhost::platform::executable_folder();
-    if (!program.empty()) folders.push_back(program + "/../mex");
-    return folders;
-}
-
-// A file as given, or a bare function name found on the search path; "" when not found.
-static std::string resolve(const std::string &plugin)
-{
-    const std::string extension = mexhost::plugin_extension();
-    bool has_folder = false;
-    for (char c : plugin) has_folder = has_folder || mexhost::platform::is_folder_separator(c);
-    bool has_extension = plugin.size() > extension.size() &&
-                         plugin.compare(plugin.size() - extension.size(), extension.size(), extension) == 0;
-    if (has_folder || has_extension) return plugin;
-    for (const std::string &folder : search_folders()) {
-        std::string candidate = folder + "/" + plugin + extension;
-        if (mexhost::platform::is_file(candidate)) return candidate;
-    }
-    return "";
 }
 
 // The literal an argument stands for: the argument itself, what the file @FILE holds, or what
@@ -140,7 +107,7 @@ struct Arguments {
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> args = mexhost::platform::arguments(argc, argv);
+    std::vector<std::string> args = mexhost::program_arguments(argc, argv);
     int nargout = 0;
     bool json = false;
     size_t i = 1;
@@ -183,7 +150,7 @@ int main(int argc, char **argv)
         inputs.arrays.push_back(array);
     }
 
-    std::string path = resolve(plugin_name);
+    std::string path = mexhost::find_plugin(plugin_name, kPathVariable);
     if (path.empty())
         return usage_error("no " + plugin_name + mexhost::plugin_extension() + " in the folders of " + kPathVariable +
                            " or the build's plug-in folder");

@@ -68,6 +68,19 @@ std::string function_name(const std::string &path);
 // The plug-in file extension of the platform, with its dot: ".mexa64" or ".mexw64".
 const char *plugin_extension();
 
+// The separator of a folder list in an environment variable: ':' (';' on Windows).
+char path_list_separator();
+
+// The file a plug-in argument names, as a tool's command line gives it: a file (a name with a
+// folder or with the plug-in extension) as it is, or a function name NAME looked up as
+// NAME<extension> in the folders listed in the environment variable `variable`, then in the
+// build's plug-in folder (mex/ beside the running program's folder). "" when none has it.
+std::string find_plugin(const std::string &plugin, const char *variable);
+
+// A program's arguments in UTF-8 (on Windows from the wide command line, which has every
+// character the ANSI argv may lack).
+std::vector<std::string> program_arguments(int argc, char **argv);
+
 // The most outputs a call may ask for. The host refuses more at once, before making room for
 // them: nargout is the caller's count, and a slip of the keyboard must not cost gigabytes.
 constexpr int kMaxOutputs = 4096;

@@ -1,5 +1,5 @@
-// Bookkeeping shared by libmx, libmex and the call boundary: the array and heap-block records,
-// and the one call that may be running. Internal to the stand-in host.
+// Bookkeeping inside libmx: the array and heap-block records, and the one call that may be
+// running. Nothing outside libmx sees it: libmex and the call boundary go through mx_control.h.
 #ifndef MEXHOST_HOSTSTATE_H
 #define MEXHOST_HOSTSTATE_H
 
@@ -8,16 +8,6 @@
 #include <string>
 
 #include "mex.h"
-
-#if defined(_WIN32)
-#ifdef MXHOST_BUILDING_MX
-#define MXHOST_INTERNAL __declspec(dllexport)
-#else
-#define MXHOST_INTERNAL __declspec(dllimport)
-#endif
-#else
-#define MXHOST_INTERNAL __attribute__((visibility("default")))
-#endif
 
 namespace mexhost::detail {
 
@@ -88,10 +78,10 @@ struct Call {
     std::string message;
 };
 
-MXHOST_INTERNAL Call &current_call();
+Call &current_call();
 
 // Reports a plug-in's (or a test's) misuse of the host and aborts the process.
-[[noreturn]] MXHOST_INTERNAL void misuse(const char *format, ...)
+[[noreturn]] void misuse(const char *format, ...)
 #if defined(_WIN32)
     __attribute__((format(gnu_printf, 1, 2))) // MinGW's C++ runtime takes the C99 formats
 #elif defined(__GNUC__)
@@ -101,20 +91,20 @@ MXHOST_INTERNAL Call &current_call();
 
 // Any class and dimensions (normalised like the host: at least two, negative ones as 0,
 // trailing singletons beyond the second dropped). Zero-filled; never null.
-MXHOST_INTERNAL mxArray *create_array(mxClassID cls, int ndim, const int *dims);
+mxArray *create_array(mxClassID cls, int ndim, const int *dims);
 // Destroys an array and every element it holds; returns how many arrays that was.
-MXHOST_INTERNAL size_t destroy_tree(mxArray *array);
+size_t destroy_tree(mxArray *array);
 // A deep copy, owned by whoever makes it (the running call, or the caller outside calls).
-MXHOST_INTERNAL mxArray *duplicate(const mxArray *array);
+mxArray *duplicate(const mxArray *array);
 // The array behind a pointer a plug-in passed to `operation`; aborts on null or a non-array.
-MXHOST_INTERNAL mxArray *checked(const mxArray *array, const char *operation);
+mxArray *checked(const mxArray *array, const char *operation);
 // A host heap block for mxArrayToString: tracked like mxMalloc's but never failing on purpose.
-MXHOST_INTERNAL void *allocate_string(size_t bytes);
+void *allocate_string(size_t bytes);
 // Frees one host heap block of the call's list (reclaiming what the plug-in left).
-MXHOST_INTERNAL void reclaim_block(Link *block);
+void reclaim_block(Link *block);
 // Ends the running call with the error in current_call().identifier/message: jumps to the call
 // boundary without running the destructors of the frames in between.
-[[noreturn]] MXHOST_INTERNAL void raise_error();
+[[noreturn]] void raise_error();
 
 } // namespace mexhost::detail
 

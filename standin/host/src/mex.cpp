@@ -1,28 +1,10 @@
-// The stand-in libmex: raising a host error. The message is formatted into the call's record
-// before the jump, so no frame between here and the call boundary holds anything to destroy.
+// The stand-in libmex: raising a host error. libmx keeps the call's record: the message is
+// formatted into it before the jump, so no frame between here and the call boundary holds
+// anything to destroy.
 // Identifiers are checked as MATLAB checks them, so a plug-in's malformed one shows here first.
 #include <cstdarg>
-#include <cstdio>
-#include <string>
 
-#include "hoststate.h"
-
-using namespace mexhost::detail;
-
-static void format_into(std::string &out, const char *format, va_list args)
-{
-    va_list measure;
-    va_copy(measure, args);
-    int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length < 0) {
-        out = format; // an unusable format: keep its text rather than lose the error
-        return;
-    }
-    out.resize(static_cast<size_t>(length) + 1);
-    std::vsnprintf(&out[0], out.size(), format, args);
-    out.resize(static_cast<size_t>(length));
-}
+#include "mx_control.h"
 
 static bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -50,28 +32,19 @@ static const char kInvalidIdentifierMessage[] = "The error message identifier is
 
 void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...)
 {
-    Call &call = current_call();
     if (identifier != nullptr && !valid_identifier(identifier)) {
-        call.identifier = kInvalidIdentifier;
-        call.message = kInvalidIdentifierMessage;
-        raise_error();
+        mxControlSetErrorText(kInvalidIdentifier, kInvalidIdentifierMessage);
+        mxControlRaiseError();
     }
-    call.identifier = identifier ? identifier : "";
-    if (format) {
-        va_list args;
-        va_start(args, format);
-        format_into(call.message, format, args);
-        va_end(args);
-    } else {
-        call.message.clear();
-    }
-    raise_error();
+    va_list args;
+    va_start(args, format);
+    mxControlSetError(identifier, format, args);
+    va_end(args);
+    mxControlRaiseError();
 }
 
 void mexErrMsgTxt(const char *message)
 {
-    Call &call = current_call();
-    call.identifier.clear();
-    call.message = message ? message : "";
-    raise_error();
+    mxControlSetErrorText("", message);
+    mxControlRaiseError();
 }

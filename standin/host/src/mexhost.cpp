@@ -1,15 +1,36 @@
-// The call boundary of the stand-in host, and the array builders and readers for tests.
+// The call boundary of the stand-in host, and the array builders and readers for tests. Only
+// libmx's public operations and its control surface are used here: the array layout and the
+// call's record stay inside libmx.
 #include "mexhost.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
-#include "hoststate.h"
+#include "mx_control.h"
 #include "platform.h"
 
-using namespace mexhost::detail;
-
 namespace mexhost {
+
+// Reports a test's misuse of the builders and readers through the host, which aborts.
+[[noreturn]] static void misuse(const char *format, ...)
+#if defined(_WIN32)
+    __attribute__((format(gnu_printf, 1, 2))) // MinGW's C++ runtime takes the C99 formats
+#else
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+static void misuse(const char *format, ...)
+{
+    char message[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    mxControlMisuse(message);
+}
 
 // Columns of an array of `count` values when no dimensions are given: 1 x N, or 0 x 0.
 static std::vector<int> default_dims(std::vector<int> dims, size_t count)
@@ -19,107 +40,35 @@ static std::vector<int> default_dims(std::vector<int> dims, size_t count)
     return {1, static_cast<int>(count)};
 }
 
+// The elements an array holds, whatever mxGetNumberOfElements has been made to report.
+static size_t stored_count(const mxArray *array)
+{
+    const int *d = mxGetDimensions_700(array);
+    size_t count = 1;
+    for (int i = 0; i < mxGetNumberOfDimensions_700(array); ++i) count *= static_cast<size_t>(d[i]);
+    return count;
+}
+
+static mxArray *create(mxClassID cls, const std::vector<int> &dims)
+{
+    int ndim = static_cast<int>(dims.size());
+    switch (cls) {
+    case mxCELL_CLASS: return mxCreateCellArray_700(ndim, dims.data());
+    case mxCHAR_CLASS: return mxCreateCharArray_700(ndim, dims.data());
+    case mxLOGICAL_CLASS: return mxCreateLogicalArray_700(ndim, dims.data());
+    case mxSTRUCT_CLASS:
+        if (ndim > 2) misuse("make_empty: a struct array has two dimensions here");
+        return mxCreateStructMatrix_700(ndim > 0 ? dims[0] : 1, ndim > 1 ? dims[1] : 1, 0, nullptr);
+    default: return mxCreateNumericArray_700(ndim, dims.data(), cls, mxREAL);
+    }
+}
+
 static mxArray *make_sized(mxClassID cls, const std::vector<int> &dims, size_t values, const char *builder)
 {
-    mxArray *array = create_array(cls, static_cast<int>(dims.size()), dims.data());
-    if (array->count != values)
-        misuse("%s: %zu values for dimensions of %zu elements", builder, values, array->count);
+    mxArray *array = create(cls, dims);
+    if (stored_count(array) != values)
+        misuse("%s: %zu values for dimensions of %zu elements", builder, values, stored_count(array));
     return array;
-}
-
-namespace {
-
-// A Fletcher-style digest over 64-bit words: two additions per word, and any single changed
-// word (or two swapped ones) changes it. Enough to catch a plug-in writing into an input.
-struct Digest {
-    uint64_t sum = 0, sum_of_sums = 0;
-    void add(uint64_t word)
-    {
-        sum += word;
-        sum_of_sums += sum;
-    }
-    bool operator!=(const Digest &other) const { return sum != other.sum || sum_of_sums != other.sum_of_sums; }
-};
-
-} // namespace
-
-// Everything a plug-in could change in an input: shape, data, and cell contents.
-static void digest(const mxArray *array, Digest &d)
-{
-    d.add(static_cast<uint64_t>(array->cls));
-    for (int i = 0; i < array->ndim; ++i) d.add(static_cast<uint64_t>(array->dims[i]));
-    const unsigned char *bytes = static_cast<const unsigned char *>(array->data);
-    size_t size = array->count * array->elem_size;
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        d.add(word);
-    }
-    if (i < size) { // the tail, zero-padded, with its length in the top byte
-        uint64_t word = 0;
-        std::memcpy(&word, bytes + i, size - i);
-        d.add(word ^ (static_cast<uint64_t>(size - i) << 56));
-    }
-    if (array->cls == mxCELL_CLASS) {
-        mxArray *const *elements = static_cast<mxArray *const *>(array->data);
-        for (size_t k = 0; k < array->count; ++k)
-            if (elements[k]) digest(elements[k], d);
-    }
-}
-
-static Digest checksum(const mxArray *array)
-{
-    Digest d;
-    digest(array, d);
-    return d;
-}
-
-// A C++ exception must not cross the plug-in boundary; one that does is the plug-in's fault.
-static void run_entry(Entry entry, int nlhs, mxArray **plhs, int nrhs, const mxArray **prhs)
-{
-    try {
-        entry(nlhs, plhs, nrhs, prhs);
-    } catch (...) {
-        misuse("a C++ exception left mexFunction");
-    }
-}
-
-// The only frame that knows the jump buffer: an error raised below returns here with false.
-static __attribute__((noinline)) bool invoke(Call &call, Entry entry, int nlhs, mxArray **plhs, int nrhs,
-                                      const mxArray **prhs)
-{
-    if (__builtin_setjmp(call.jump) != 0) return false;
-    run_entry(entry, nlhs, plhs, nrhs, prhs);
-    return true;
-}
-
-static void begin_call(Call &call, const std::string &name, const CallOptions &options)
-{
-    if (call.active) misuse("a call of \"%s\" started while \"%s\" is running", name.c_str(), call.name);
-    call.active = true;
-    ++call.id;
-    call.name = name.c_str();
-    list_init(call.arrays);
-    list_init(call.blocks);
-    call.requests = 0;
-    call.fail_at = options.fail_allocation;
-    call.allocations = 0;
-    call.arrays_created = 0;
-    call.identifier.clear();
-    call.message.clear();
-}
-
-// An output hands over to the caller; one the call did not make itself (an input passed
-// through, or an element a cell holds) is copied instead.
-static mxArray *take_output(Call &call, mxArray *output)
-{
-    checked(output, "plhs");
-    if (output->owner != Owner::Call || output->call_id != call.id) return duplicate(output);
-    list_remove(output->link);
-    output->owner = Owner::Caller;
-    output->call_id = 0;
-    return output;
 }
 
 // --- Builders and readers ---
@@ -132,16 +81,16 @@ mxArray *make_char(std::u16string_view units)
 mxArray *make_char(std::u16string_view units, std::vector<int> dims)
 {
     mxArray *array = make_sized(mxCHAR_CLASS, dims, units.size(), "make_char");
-    if (!units.empty()) std::memcpy(array->data, units.data(), units.size() * sizeof(mxChar));
+    if (!units.empty()) std::memcpy(mxGetData(array), units.data(), units.size() * sizeof(mxChar));
     return array;
 }
 
 mxArray *make_cell(std::vector<int> dims, std::vector<mxArray *> elements)
 {
-    mxArray *array = create_array(mxCELL_CLASS, static_cast<int>(dims.size()), dims.data());
+    mxArray *array = create(mxCELL_CLASS, dims);
     if (elements.empty()) return array;
-    if (elements.size() != array->count)
-        misuse("make_cell: %zu elements for dimensions of %zu elements", elements.size(), array->count);
+    if (elements.size() != stored_count(array))
+        misuse("make_cell: %zu elements for dimensions of %zu elements", elements.size(), stored_count(array));
     for (size_t i = 0; i < elements.size(); ++i)
         if (elements[i]) mxSetCell_700(array, static_cast<int>(i), elements[i]);
     return array;
@@ -153,7 +102,7 @@ static mxArray *make_values(mxClassID cls, const std::vector<Value> &values, con
                             const char *builder)
 {
     mxArray *array = make_sized(cls, default_dims(dims, values.size()), values.size(), builder);
-    std::copy(values.begin(), values.end(), static_cast<Element *>(array->data));
+    std::copy(values.begin(), values.end(), static_cast<Element *>(mxGetData(array)));
     return array;
 }
 
@@ -177,28 +126,24 @@ mxArray *make_logical(std::vector<bool> values, std::vector<int> dims)
     return make_values<mxLogical>(mxLOGICAL_CLASS, values, dims, "make_logical");
 }
 
-mxArray *make_empty(mxClassID cls, std::vector<int> dims)
-{
-    return create_array(cls, static_cast<int>(dims.size()), dims.data());
-}
+mxArray *make_empty(mxClassID cls, std::vector<int> dims) { return create(cls, dims); }
 
 mxArray *make_struct() { return mxCreateStructMatrix_700(1, 1, 0, nullptr); }
 
 void destroy(mxArray *array) { mxDestroyArray(array); }
 
-void set_reported_count(mxArray *array, size_t count) { checked(array, "set_reported_count")->reported = count; }
+void set_reported_count(mxArray *array, size_t count) { mxControlSetReportedCount(array, count); }
 
 std::u16string char_units(const mxArray *array)
 {
-    const mxArray *source = checked(array, "char_units");
-    if (source->cls != mxCHAR_CLASS) misuse("char_units: the array is not char");
-    return std::u16string(static_cast<const char16_t *>(source->data), source->count);
+    if (mxGetClassID(array) != mxCHAR_CLASS) misuse("char_units: the array is not char");
+    return std::u16string(static_cast<const char16_t *>(mxGetData(array)), stored_count(array));
 }
 
 std::vector<int> dims(const mxArray *array)
 {
-    const mxArray *source = checked(array, "dims");
-    return std::vector<int>(source->dims, source->dims + source->ndim);
+    const int *d = mxGetDimensions_700(array);
+    return std::vector<int>(d, d + mxGetNumberOfDimensions_700(array));
 }
 
 template <typename T> static void append(std::vector<double> &out, const void *data, size_t count)
@@ -209,23 +154,25 @@ template <typename T> static void append(std::vector<double> &out, const void *d
 
 std::vector<double> numbers(const mxArray *array)
 {
-    const mxArray *source = checked(array, "numbers");
+    mxClassID cls = mxGetClassID(array);
+    const void *data = mxGetData(array);
+    size_t count = stored_count(array);
     std::vector<double> out;
-    out.reserve(source->count);
-    switch (source->cls) {
-    case mxLOGICAL_CLASS: append<mxLogical>(out, source->data, source->count); break;
-    case mxCHAR_CLASS: append<mxChar>(out, source->data, source->count); break;
-    case mxDOUBLE_CLASS: append<double>(out, source->data, source->count); break;
-    case mxSINGLE_CLASS: append<float>(out, source->data, source->count); break;
-    case mxINT8_CLASS: append<int8_t>(out, source->data, source->count); break;
-    case mxUINT8_CLASS: append<uint8_t>(out, source->data, source->count); break;
-    case mxINT16_CLASS: append<int16_t>(out, source->data, source->count); break;
-    case mxUINT16_CLASS: append<uint16_t>(out, source->data, source->count); break;
-    case mxINT32_CLASS: append<int32_t>(out, source->data, source->count); break;
-    case mxUINT32_CLASS: append<uint32_t>(out, source->data, source->count); break;
-    case mxINT64_CLASS: append<int64_t>(out, source->data, source->count); break;
-    case mxUINT64_CLASS: append<uint64_t>(out, source->data, source->count); break;
-    default: misuse("numbers: a %s array has no numbers", mxGetClassName(source));
+    out.reserve(count);
+    switch (cls) {
+    case mxLOGICAL_CLASS: append<mxLogical>(out, data, count); break;
+    case mxCHAR_CLASS: append<mxChar>(out, data, count); break;
+    case mxDOUBLE_CLASS: append<double>(out, data, count); break;
+    case mxSINGLE_CLASS: append<float>(out, data, count); break;
+    case mxINT8_CLASS: append<int8_t>(out, data, count); break;
+    case mxUINT8_CLASS: append<uint8_t>(out, data, count); break;
+    case mxINT16_CLASS: append<int16_t>(out, data, count); break;
+    case mxUINT16_CLASS: append<uint16_t>(out, data, count); break;
+    case mxINT32_CLASS: append<int32_t>(out, data, count); break;
+    case mxUINT32_CLASS: append<uint32_t>(out, data, count); break;
+    case mxINT64_CLASS: append<int64_t>(out, data, count); break;
+    case mxUINT64_CLASS: append<uint64_t>(out, data, count); break;
+    default: misuse("numbers: a %s array has no numbers", mxGetClassName(array));
     }
     return out;
 }
@@ -248,6 +195,41 @@ std::string function_name(const std::string &path)
 }
 
 const char *plugin_extension() { return platform::kPluginExtension; }
+
+char path_list_separator() { return platform::kPathListSeparator; }
+
+static std::vector<std::string> search_folders(const char *variable)
+{
+    std::vector<std::string> folders;
+    std::string list = platform::environment(variable);
+    size_t start = 0;
+    while (start <= list.size() && !list.empty()) {
+        size_t end = list.find(platform::kPathListSeparator, start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) folders.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string program = platform::executable_folder();
+    if (!program.empty()) folders.push_back(program + "/../mex");
+    return folders;
+}
+
+std::string find_plugin(const std::string &plugin, const char *variable)
+{
+    const std::string extension = plugin_extension();
+    bool has_folder = false;
+    for (char c : plugin) has_folder = has_folder || platform::is_folder_separator(c);
+    bool has_extension = plugin.size() > extension.size() &&
+                         plugin.compare(plugin.size() - extension.size(), extension.size(), extension) == 0;
+    if (has_folder || has_extension) return plugin;
+    for (const std::string &folder : search_folders(variable)) {
+        std::string candidate = folder + "/" + plugin + extension;
+        if (platform::is_file(candidate)) return candidate;
+    }
+    return "";
+}
+
+std::vector<std::string> program_arguments(int argc, char **argv) { return platform::arguments(argc, argv); }
 
 Plugin::Plugin(void *handle, Entry entry, std::string path)
     : handle_(handle), entry_(entry), path_(std::move(path)), name_(function_name(path_))
@@ -276,7 +258,7 @@ CallResult::CallResult(CallResult &&other) noexcept { *this = std::move(other); 
 CallResult &CallResult::operator=(CallResult &&other) noexcept
 {
     if (this == &other) return *this;
-    for (mxArray *output : outputs) destroy_tree(output);
+    for (mxArray *output : outputs) mxDestroyArray(output);
     ok = other.ok;
     identifier = std::move(other.identifier);
     message = std::move(other.message);
@@ -291,7 +273,7 @@ CallResult &CallResult::operator=(CallResult &&other) noexcept
 
 CallResult::~CallResult()
 {
-    for (mxArray *output : outputs) destroy_tree(output);
+    for (mxArray *output : outputs) mxDestroyArray(output);
 }
 
 CallResult call(Plugin &plugin, const std::vector<const mxArray *> &inputs, CallOptions options)
@@ -302,50 +284,29 @@ CallResult call(Plugin &plugin, const std::vector<const mxArray *> &inputs, Call
 CallResult call(Entry entry, const std::string &name, const std::vector<const mxArray *> &inputs,
                 CallOptions options)
 {
+    CallResult result;
     if (options.nlhs > kMaxOutputs) {
-        CallResult refused;
-        refused.identifier = "MATLAB:TooManyOutputs";
-        refused.message = "Too many output arguments.";
-        return refused;
-    }
-    std::vector<const mxArray *> prhs(inputs);
-    std::vector<Digest> sums;
-    for (const mxArray *input : prhs) {
-        checked(input, "call input");
-        if (options.check_inputs) sums.push_back(checksum(input));
+        result.identifier = "MATLAB:TooManyOutputs";
+        result.message = "Too many output arguments.";
+        return result;
     }
     if (options.nlhs < 0) misuse("call of \"%s\": negative nlhs %d", name.c_str(), options.nlhs);
     std::vector<mxArray *> plhs(static_cast<size_t>(std::max(options.nlhs, 1)), nullptr);
-
-    Call &host = current_call();
-    begin_call(host, name, options);
-    bool ok = invoke(host, entry, options.nlhs, plhs.data(), static_cast<int>(prhs.size()), prhs.data());
-    host.active = false;
-
-    for (size_t i = 0; i < sums.size(); ++i)
-        if (checksum(prhs[i]) != sums[i])
-            misuse("plug-in \"%s\" wrote into input %zu (prhs[%zu]); inputs are read-only",
-                   name.c_str(), i + 1, i);
-
-    CallResult result;
-    result.allocations = host.allocations;
-    result.arrays_created = host.arrays_created;
-    if (ok && std::count(plhs.begin(), plhs.begin() + options.nlhs, nullptr) != 0) {
-        ok = false;
-        host.identifier = "MATLAB:unassignedOutputs";
-        host.message = "One or more output arguments not assigned during call to \"" + name + "\".";
-    }
-    result.ok = ok;
-    if (ok) {
+    std::vector<const mxArray *> prhs(inputs);
+    mxControlCallStats stats{};
+    result.ok = mxControlCall(entry, name.c_str(), options.nlhs, plhs.data(), static_cast<int>(prhs.size()),
+                              prhs.data(), options.fail_allocation, options.check_inputs, &stats);
+    result.allocations = stats.allocations;
+    result.arrays_created = stats.arrays_created;
+    result.leaked_blocks = stats.leaked_blocks;
+    result.leaked_arrays = stats.leaked_arrays;
+    if (result.ok) {
         for (mxArray *output : plhs)
-            if (output) result.outputs.push_back(take_output(host, output));
+            if (output) result.outputs.push_back(output);
     } else {
-        result.identifier = host.identifier;
-        result.message = host.message;
+        result.identifier = mxControlErrorIdentifier();
+        result.message = mxControlErrorMessage();
     }
-    while (!list_empty(host.arrays))
-        result.leaked_arrays += destroy_tree(reinterpret_cast<mxArray *>(host.arrays.next));
-    for (; !list_empty(host.blocks); ++result.leaked_blocks) reclaim_block(host.blocks.next);
     return result;
 }
 
