@@ -30,6 +30,8 @@
 #include <vector>
 
 #include "mexhost.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
@@ -51,21 +53,11 @@ const char kBelowRoot[] = "Projects/Orlenda Bench/Data Set";  // three folders a
 
 std::u16string units(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-std::u16string upper_ascii(std::u16string name)
-{
-    for (char16_t &unit : name)
-        if (unit >= u'a' && unit <= u'z') unit -= 0x20;
-    return name;
-}
-
-std::u16string lower_ascii(std::u16string name)
-{
-    for (char16_t &unit : name)
-        if (unit >= u'A' && unit <= u'Z') unit += 0x20;
-    return name;
-}
+using support::lower_ascii;
+using support::upper_ascii;
 
 struct Tree {
+    std::unique_ptr<support::TempFolder> folder; // removed with the tree
     fs::path host_root;               // mapped to C:
     std::vector<std::string> folders;  // the hundred, below kBelowRoot
     std::vector<std::string> files;    // the thousand in each
@@ -74,8 +66,12 @@ struct Tree {
 Tree make_tree()
 {
     Tree tree;
-    tree.host_root = fs::temp_directory_path() /
-                     ("orlenda-peers-" + std::to_string(getpid()));
+    tree.folder = std::make_unique<support::TempFolder>("orlenda-peers");
+    if (!tree.folder->made()) {
+        fprintf(stderr, "cannot make a temporary folder\n");
+        exit(1);
+    }
+    tree.host_root = tree.folder->path();
     fs::create_directories(tree.host_root / kBelowRoot);
     char name[64];
     for (int f = 0; f < kFolders; ++f) {
@@ -331,7 +327,5 @@ int main(int argc, char **argv)
         }
     }
 
-    std::error_code ignored;
-    fs::remove_all(tree.host_root, ignored);
     return 0;
 }
