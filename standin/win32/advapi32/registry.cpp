@@ -829,8 +829,10 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey)
     LONG status;
     if (take_failure(call.s, "RegCloseKey", &status)) return status;
     if (is_root(hKey)) return ERROR_SUCCESS;
-    // A handle from the cache that was never used: its create takes effect now.
-    if (resolve(call, hKey) && !call.key.confirmed) confirm(call);
+    // A handle from the cache that was never used: its create takes effect now, as an operation of
+    // its own (its own wait bound, nothing left over from an earlier call's failure).
+    bool pending = resolve(call, hKey) && !call.key.confirmed;
+    if (pending && store_enter(call.s.store, WriteStore) == ERROR_SUCCESS) confirm(call);
     call.s.unconfirmed.erase((uintptr_t)hKey);
     return call.s.handles.erase((uintptr_t)hKey) > 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
