@@ -681,6 +681,8 @@ static LONG delete_key(const char *function, HKEY hKey, const C *lpSubKey)
     Store &store = call.s.store;
     if (!store_begin(store)) return store_failure(store);
     confirm_all(call.s);
+    // A handle's own key, deleted meanwhile (RegDeleteKeyA(handle, "")).
+    if (!store_key_exists(store, key)) return store_roll_back(store, ERROR_KEY_DELETED);
     sqlite3_stmt *st = store_statement(store, HasChild, key);
     bool hasChild = store_row(store, st);
     sqlite3_reset(st);
