@@ -3,7 +3,8 @@
 # (--windows adds the MinGW-w64 cross compiler and wine for the .mexw64 build and its tests).
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 libicu-dev python3)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 libicu-dev python3
+  clang libclang-rt-14-dev)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
 fi
