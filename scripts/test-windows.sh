@@ -5,6 +5,7 @@
 # prefix. Usage: scripts/test-windows.sh [extra ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/tally.sh
 
 scripts/install-deps.sh --windows
 unset DISPLAY WAYLAND_DISPLAY
@@ -14,6 +15,9 @@ prefix=$PWD/build/mingw/wineprefix
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; exit 130' INT TERM
 trap 'scripts/wine-stop.sh "$prefix"' EXIT
 
-cmake --preset mingw
-cmake --build --preset mingw --parallel "$(nproc)"
-ctest --preset mingw --parallel "$(nproc)" "$@"
+if cmake --preset mingw && cmake --build --preset mingw --parallel "$(nproc)"; then
+  tally_ctest --preset mingw --parallel "$(nproc)" "$@"
+else
+  tally_failure "build of preset mingw"
+fi
+tally_summary

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Runs every test: the stand-in build, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the fuzz targets for a minute each (clang, fuzz preset), then the .mexw64 files under wine.
+# the fuzz targets for a minute each (clang, fuzz preset), then the .mexw64 files under wine. Ends on
+# one line for the whole run: "N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/tally.sh
 
-scripts/install-deps.sh --windows
+scripts/install-deps.sh --windows --octave
 for preset in default asan fuzz; do
-  cmake --preset "$preset"
-  cmake --build --preset "$preset" -j "$(nproc)"
-  ctest --preset "$preset" -j "$(nproc)"
+  if cmake --preset "$preset" && cmake --build --preset "$preset" -j "$(nproc)"; then
+    tally_ctest --preset "$preset" -j "$(nproc)"
+  else
+    tally_failure "build of preset $preset"
+  fi
 done
-scripts/test-windows.sh
+scripts/test-windows.sh || tally_failure "scripts/test-windows.sh"
+tally_summary
