@@ -1,0 +1,55 @@
+# cmake -D FILE=functionSignatures.json -P signatures.cmake
+# The file MATLAB reads for code completion: valid JSON, the documented keys, and each function's
+# inputs as the plug-ins take them.
+file(READ ${FILE} json)
+set(failures "")
+macro(expect_equal what actual expected)
+  if(NOT "${actual}" STREQUAL "${expected}")
+    string(APPEND failures "  ${what}: expected '${expected}', got '${actual}'\n")
+  endif()
+endmacro()
+# string(JSON) stops with an error naming the place on anything that is not JSON.
+macro(get out)
+  string(JSON ${out} ERROR_VARIABLE problem GET "${json}" ${ARGN})
+  if(problem)
+    string(APPEND failures "  ${ARGN}: ${problem}\n")
+  endif()
+endmacro()
+
+get(schema _schemaVersion)
+expect_equal("_schemaVersion" "${schema}" "1.0.0")
+string(JSON count LENGTH "${json}")
+expect_equal("functions" "${count}" 3)
+
+# Orlenda(FileName): one required input, char or cell.
+string(JSON inputs LENGTH "${json}" Orlenda inputs)
+expect_equal("Orlenda inputs" "${inputs}" 1)
+get(name Orlenda inputs 0 name)
+expect_equal("Orlenda input name" "${name}" FileName)
+get(kind Orlenda inputs 0 kind)
+expect_equal("Orlenda input kind" "${kind}" required)
+get(first Orlenda inputs 0 type 0 0)
+get(second Orlenda inputs 0 type 1 0)
+expect_equal("Orlenda input types" "${first} ${second}" "char cell")
+
+# tessaly(BaseKey, Key, ValueName, Value): the five base keys as choices, two chars, a uint32.
+string(JSON inputs LENGTH "${json}" tessaly inputs)
+expect_equal("tessaly inputs" "${inputs}" 4)
+set(expected_names BaseKey Key ValueName Value)
+set(expected_types "char" "char" "char" "uint32")
+foreach(i RANGE 3)
+  list(GET expected_names ${i} expected_name)
+  list(GET expected_types ${i} expected_type)
+  get(name tessaly inputs ${i} name)
+  expect_equal("tessaly input ${i} name" "${name}" ${expected_name})
+  get(kind tessaly inputs ${i} kind)
+  expect_equal("tessaly input ${i} kind" "${kind}" required)
+  get(type tessaly inputs ${i} type 0)
+  expect_equal("tessaly input ${i} type" "${type}" ${expected_type})
+endforeach()
+get(choices tessaly inputs 0 type 1)
+expect_equal("tessaly base keys" "${choices}" "choices={'HKLM','HKCU','HKCR','HKCC','HKU'}")
+
+if(failures)
+  message(FATAL_ERROR "${FILE}:\n${failures}")
+endif()
