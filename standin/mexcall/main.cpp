@@ -23,12 +23,14 @@ static void print_usage(std::FILE *stream)
 {
     std::fprintf(stream,
                  "usage: mexcall [--nargout N] [--json] PLUGIN [ARG ...]\n"
+                 "       mexcall --help | --version\n"
                  "\n"
                  "Loads a MEX plug-in and calls its mexFunction once, as the host's prompt does.\n"
                  "\n"
-                 "  PLUGIN       a plug-in file, or a function name NAME looked up as NAME%s first in\n"
-                 "               the folders of %s (separated by '%c'), then in the build's\n"
-                 "               plug-in folder (the mex folder beside this program's folder)\n"
+                 "  PLUGIN       a plug-in file, or a function name NAME looked up as NAME%s in the\n"
+                 "               current folder, then in the folders of %s (separated by '%c'),\n"
+                 "               then in the build's plug-in folder (the mex folder beside this\n"
+                 "               program's folder)\n"
                  "  ARG          a MATLAB-style literal: 'text' ('' inside for a quote), ['ab';'cd'],\n"
                  "               1.5, -Inf, NaN, [1 2;3 4], {'a', [1 2]; 'b', {}}, cell(m,n),\n"
                  "               uint32(...), int32(...), double(...), logical(...), char(...),\n"
@@ -40,6 +42,12 @@ static void print_usage(std::FILE *stream)
                  "               the plug-in stores anyway is shown as ans)\n"
                  "  --json       print one JSON object: {\"outputs\":[V,...]} or\n"
                  "               {\"error\":{\"identifier\":\"...\",\"message\":\"...\"}}\n"
+                 "\n"
+                 "Example:\n"
+                 "  $ mexcall Orlenda \"{'C:\\PROGRA~1', 'x.txt'}\"\n"
+                 "  ans =\n"
+                 "    1x2 cell array\n"
+                 "      {'c:\\Program Files'}    {'C:\\Work\\x.txt'}\n"
                  "\n"
                  "Exit status: 0 success, 1 the call raised an error, 2 a bad command line or a\n"
                  "plug-in that cannot be loaded.\n",
@@ -121,6 +129,10 @@ int main(int argc, char **argv)
             print_usage(stdout);
             return kSuccess;
         }
+        if (option == "--version") {
+            std::printf("mexcall %s\n", PROJECT_VERSION);
+            return kSuccess;
+        }
         if (option == "--json") {
             json = true;
         } else if (option == "--nargout" || option.compare(0, 10, "--nargout=") == 0) {
@@ -152,8 +164,8 @@ int main(int argc, char **argv)
 
     std::string path = mexhost::find_plugin(plugin_name, kPathVariable);
     if (path.empty())
-        return usage_error("no " + plugin_name + mexhost::plugin_extension() + " in the folders of " + kPathVariable +
-                           " or the build's plug-in folder");
+        return usage_error("no " + plugin_name + mexhost::plugin_extension() + " in the current folder, the folders of " +
+                           kPathVariable + " or the build's plug-in folder");
     std::string load_error;
     std::unique_ptr<mexhost::Plugin> plugin = mexhost::Plugin::load(path, &load_error);
     if (!plugin) return usage_error("cannot load " + load_error);

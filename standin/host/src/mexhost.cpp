@@ -198,9 +198,10 @@ const char *plugin_extension() { return platform::kPluginExtension; }
 
 char path_list_separator() { return platform::kPathListSeparator; }
 
+// The current folder first, as the host looks there before its path.
 static std::vector<std::string> search_folders(const char *variable)
 {
-    std::vector<std::string> folders;
+    std::vector<std::string> folders{"."};
     std::string list = platform::environment(variable);
     size_t start = 0;
     while (start <= list.size() && !list.empty()) {

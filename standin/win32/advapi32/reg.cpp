@@ -11,6 +11,8 @@
 #include <strings.h>
 #include <windows.h>
 
+#include <standin/errors.h>
+
 #include <string>
 #include <vector>
 
@@ -69,7 +71,9 @@ static int status_error(LONG status)
     } else if (status == ERROR_ACCESS_DENIED) {
         fputs("ERROR: Access is denied.\r\n", stderr);
     } else {
-        fprintf(stderr, "ERROR: The registry operation failed with status %ld.\r\n", (long)status);
+        const char *name = StandinErrorName((DWORD)status);
+        fprintf(stderr, "ERROR: The registry operation failed with status %ld%s%s.\r\n", (long)status, *name ? " " : "",
+                name);
     }
     return 1;
 }
@@ -80,7 +84,19 @@ static int usage(FILE *out)
           "REG ADD KeyName [/v ValueName | /ve] [/t REG_DWORD | REG_SZ] [/d Data] [/f]\r\n"
           "REG DELETE KeyName [/v ValueName | /ve] [/f]\r\n"
           "\r\n"
+          "Reads and writes the registry stand-in's store (WIN32_STANDIN_REGISTRY, by default\r\n"
+          "$XDG_DATA_HOME/win32-standin/registry.db) and prints as Windows' reg does.\r\n"
           "KeyName: ROOT\\SubKey, ROOT one of HKLM, HKCU, HKCR, HKU, HKCC or their long forms.\r\n"
+          "/f overwrites or deletes without asking. Help: reg /? or reg --help.\r\n"
+          "\r\n"
+          "Example:\r\n"
+          "  $ reg add 'HKCU\\Software\\Examples' /v Answer /t REG_DWORD /d 42 /f\r\n"
+          "  The operation completed successfully.\r\n"
+          "  $ reg query 'HKCU\\Software\\Examples' /v Answer\r\n"
+          "\r\n"
+          "  HKEY_CURRENT_USER\\Software\\Examples\r\n"
+          "      Answer    REG_DWORD    0x2a\r\n"
+          "\r\n"
           "Exit code: 0 done or found, 1 not found or failed.\r\n",
           out);
     return out == stdout ? 0 : 1;
@@ -89,6 +105,11 @@ static int usage(FILE *out)
 static bool is_option(const char *arg, const char *name)
 {
     return (arg[0] == '/' || arg[0] == '-') && strcasecmp(arg + 1, name) == 0;
+}
+
+static bool is_help(const char *arg)
+{
+    return is_option(arg, "?") || strcmp(arg, "--help") == 0;
 }
 
 // "HKCU\Software\X\" -> HKEY_CURRENT_USER, "Software\X", printed "HKEY_CURRENT_USER\Software\X".
@@ -347,13 +368,16 @@ static int remove(const Command &command)
 int main(int argc, char **argv)
 {
     if (argc < 2) return usage(stderr);
-    if (is_option(argv[1], "?")) return usage(stdout);
+    if (is_help(argv[1])) return usage(stdout);
     Command command;
     size_t operation = 0;
     while (operation < 3 && strcasecmp(argv[1], kOperations[operation]) != 0) ++operation;
-    if (operation == 3) return usage(stderr);
+    if (operation == 3) {
+        fprintf(stderr, "ERROR: Invalid operation '%s': QUERY, ADD or DELETE.\r\n", argv[1]);
+        return usage(stderr);
+    }
     command.operation = (Operation)operation;
-    if (argc >= 3 && is_option(argv[2], "?")) return usage(stdout);
+    if (argc >= 3 && is_help(argv[2])) return usage(stdout);
     if (argc < 3) return syntax_error(kOperations[operation]);
     if (!parse_key(argv[2], &command)) {
         fputs("ERROR: Invalid key name.\r\n", stderr);

@@ -137,16 +137,17 @@ TEST_F(ControlTest, WinpathPrintsOneLinePerName)
          "{\"ret\":28,\"name\":\"C:\\\\Program Files\\\\Read Me.txt\",\"error\":0}\n"
          "{\"ret\":19,\"name\":\"\\\\\\\\SRV\\\\S\\\\read me.TXT\",\"error\":0}\n"
          "{\"ret\":0,\"name\":\"\",\"error\":2}\n"},
-        {{"short", "Read Me.txt"}, "12\tREADME~1.TXT\t0\n"},
+        {{"short", "Read Me.txt"}, "12\tREADME~1.TXT\t0 ERROR_SUCCESS\n"},
+        {{"long", "nope", "\\\\other\\s\\x"}, "0\t\t2 ERROR_FILE_NOT_FOUND\n0\t\t53 ERROR_BAD_NETPATH\n"},
         {{"--json", "full", "\\\\LOCALHOST\\share4\\.", "C:\\Docs..\\.", "c:\\nul::", "c:prn:aaa"},
          "{\"ret\":18,\"name\":\"\\\\\\\\LOCALHOST\\\\share4\",\"error\":0}\n"
          "{\"ret\":7,\"name\":\"C:\\\\Docs\",\"error\":0}\n"
          "{\"ret\":7,\"name\":\"\\\\\\\\.\\\\nul\",\"error\":0}\n"
          "{\"ret\":24,\"name\":\"C:\\\\Program Files\\\\prn:aaa\",\"error\":0}\n"},
         {{"long", "C:\\CAF\xC3\x89.TXT", "C:\\notadir\\", "C:\\PROGRAM FILES\\\xD5\x8D.TXT"},
-         "11\tC:\\Caf\xC3\xA9.txt\t0\n"
-         "0\t\t2\n"
-         "22\tC:\\PROGRAM FILES\\\xD5\x8D.TXT\t0\n"},
+         "11\tC:\\Caf\xC3\xA9.txt\t0 ERROR_SUCCESS\n"
+         "0\t\t2 ERROR_FILE_NOT_FOUND\n"
+         "22\tC:\\PROGRAM FILES\\\xD5\x8D.TXT\t0 ERROR_SUCCESS\n"},
     };
     for (const Row &row : rows) {
         std::string line;

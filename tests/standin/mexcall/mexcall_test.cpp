@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -99,7 +100,8 @@ TEST_F(Mexcall, RefusesBadCommandLinesWithStatus2)
         {{"--nargout=4097", "hello"}, 2, "mexcall: --nargout 4097: the host takes at most 4096 outputs\n" + usage},
         {{"hello", "'ok'", "[1 2"}, 2, "mexcall: argument 2: no closing ']' for this '[' at column 1\n  [1 2\n  ^\n" + usage},
         {{"nosuch"}, 2,
-         "mexcall: no nosuch.mexa64 in the folders of MEXCALL_PATH or the build's plug-in folder\n" + usage},
+         "mexcall: no nosuch.mexa64 in the current folder, the folders of MEXCALL_PATH or the build's plug-in "
+         "folder\n" + usage},
         {{TEST_MEX_DIR "/nomex.mexa64"}, 2,
          "mexcall: cannot load " TEST_MEX_DIR "/nomex.mexa64: no mexFunction exported\n" + usage},
     };
@@ -212,6 +214,28 @@ TEST_F(Mexcall, TakesAPluginFileWithoutTheSearchPath)
     check({{TEST_MEX_DIR "/hello.mexa64"}, 0, "ans =\n\n    'hello'\n\n"});
     Outcome missing = mexcall({"hello"});
     EXPECT_EQ(missing.status, 2);
+}
+
+// The host looks in the current folder before its path: a file there of the function's name wins,
+// here one that cannot be loaded, over the working plug-in MEXCALL_PATH names.
+TEST_F(Mexcall, LooksInTheCurrentFolderFirst)
+{
+    support::TempFolder folder("mexcall-cwd");
+    ASSERT_TRUE(folder.made());
+    std::filesystem::copy_file(TEST_MEX_DIR "/nomex.mexa64", folder.path() / "hello.mexa64");
+    std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    Outcome run = mexcall({"hello"});
+    std::filesystem::current_path(here);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.output.rfind("mexcall: cannot load ./hello.mexa64: no mexFunction exported\n", 0), 0u) << run.output;
+}
+
+TEST_F(Mexcall, VersionIsTheProjectsVersion)
+{
+    Outcome run = mexcall({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "mexcall " PROJECT_VERSION "\n");
 }
 
 TEST_F(Mexcall, HelpNamesTheSearchPathVariable)
