@@ -1,34 +1,69 @@
 #!/usr/bin/env bash
-# Calls both plug-ins through mexcall on a small tree and a scratch registry. Usage: examples.sh BUILD_DIR
+# Runs the README's examples, every "$ command" line of its ```console blocks, in the setting
+# scripts/env.sh gives them (a fresh demo folder and registry), and prints what each prints.
+# With --check, compares that with the output the README shows and fails on any difference.
+# Usage: examples.sh [--check] [BUILD_DIR]
 set -euo pipefail
-build=$(cd "${1:-build/default}" && pwd)
-bin="$build/bin"
+root=$(cd "$(dirname "$0")/.." && pwd)
+check=0
+if [[ "${1:-}" == "--check" ]]; then
+  check=1
+  shift
+fi
+build=$(cd "${1:-$root/build/default}" && pwd)
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/Project Files/Data"
-touch "$scratch/Project Files/Data/ReadMe.TXT" "$scratch/Project Files/Quarterly Report.docx"
+ORLENDA_DEMO=$(mktemp -d)
+trap 'rm -rf "$ORLENDA_DEMO"' EXIT
+export ORLENDA_DEMO
+set +u
+source "$root/scripts/env.sh" "$build"
+set -u
 
-# C: is the scratch folder, the current directory is C:\Project Files, the registry a scratch file.
-export WIN32_STANDIN_DRIVES="C=$scratch"
-export WIN32_STANDIN_CWD='C:\Project Files'
-export WIN32_STANDIN_REGISTRY="$scratch/registry.db"
-
+# One command's output as the terminal shows it (reg writes CR LF), from the repository's root as
+# the README's reader runs it. $(...) drops trailing blank lines, in the README's text too.
 run() {
-  printf '\n$ mexcall %s' "$1"
-  printf ' "%s"' "${@:2}"
-  printf '\n'
-  "$bin/mexcall" "$@" 2>&1 || true
+  (cd "$root" && bash -c "$1" 2>&1 || true) | tr -d '\r'
 }
 
-run Orlenda "'C:\PROJECT FILES\DATA\README.TXT'"
-run Orlenda "'Data\readme.txt'"
-run Orlenda "'C:\PROJEC~1\QUARTE~1.DOC'"
-run Orlenda "'C:\Project Files\missing.txt'"
-run Orlenda "{'data', ''; 'C:/Project Files/Data', 'nowhere\\x'}"
-run Orlenda 42
-run tessaly "'HKCU'" "'Software\Examples'" "'Answer'" 'uint32(42)'
-run tessaly "'hkcu'" "'Software\Examples'" "'Answer'" 'uint32(42)'
+differences=0
+command=""
+shown=""
+# finish: runs the command gathered so far, then prints or compares its output.
+finish() {
+  [[ -n "$command" ]] || return 0
+  local actual expected
+  actual=$(run "$command")
+  expected=$(printf '%s' "$shown")
+  if [[ $check -eq 0 ]]; then
+    printf '$ %s\n' "$command"
+    [[ -z "$actual" ]] || printf '%s\n\n' "$actual"
+  elif [[ "$actual" != "$expected" ]]; then
+    differences=$((differences + 1))
+    echo "README.md: the output of \$ $command differs:"
+    diff <(printf '%s\n' "$expected") <(printf '%s\n' "$actual") | sed 's/^/  /' || true
+  fi
+  command=""
+  shown=""
+}
 
-printf '\n$ reg query HKCU\\Software\\Examples /v Answer\n'
-"$bin/reg" query 'HKCU\Software\Examples' /v Answer | tr -d '\r'
+in_block=0
+while IFS= read -r line; do
+  if [[ $in_block -eq 0 ]]; then
+    [[ "$line" == '```console' ]] && in_block=1
+    continue
+  fi
+  if [[ "$line" == '```' ]]; then
+    finish
+    in_block=0
+  elif [[ "$line" == '$ '* ]]; then
+    finish
+    command=${line#\$ }
+  else
+    shown+="$line"$'\n'
+  fi
+done <"$root/README.md"
+
+if [[ $check -eq 1 ]]; then
+  [[ $differences -eq 0 ]] && echo "Every README example gives the output shown."
+  [[ $differences -eq 0 ]]
+fi
