@@ -1,4 +1,4 @@
-function LongName = Orlenda(FileName) %#ok<STOUT,INUSD>
+function LongName = Orlenda(FileName)
 %ORLENDA  Full, long path name of files and folders.
 %   LongName = Orlenda(FileName)
 %   LongNames = Orlenda(FileNames)

@@ -1,4 +1,4 @@
-function tessaly(BaseKey, Key, ValueName, Value) %#ok<INUSD>
+function tessaly(BaseKey, Key, ValueName, Value)
 %TESSALY  Write a 32-bit number (REG_DWORD) into the Windows registry.
 %   tessaly(BaseKey, Key, ValueName, Value)
 %
