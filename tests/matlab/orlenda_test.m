@@ -8,8 +8,9 @@
 fixture = [tempname() ' Orlenda Fixture'];
 [~, fixture_name] = fileparts(fixture);
 mkdir(fixture);
-previous_folder = pwd;
-restore = onCleanup(@() remove_folder(fixture, previous_folder));
+previous = struct('folder', pwd, 'path', path);
+addpath(fileparts(mfilename('fullpath')));  % the helpers, once the tree is the current folder
+restore = onCleanup(@() remove_folder(fixture, previous));
 fclose(fopen(fullfile(fixture, 'MixedCase.TXT'), 'w'));
 fclose(fopen(fullfile(fixture, 'Short.Txt'), 'w'));
 mkdir(fullfile(fixture, 'Long Folder Name'));
@@ -113,9 +114,8 @@ expect_error(@() Orlenda(deep), 'Peltrac:Varnelle:Orlenda_Failed', ...
              'Varnelle: Orlenda failed - name too long.', 'a deep folder');
 
 %% A help file without its compiled file says which file is missing
-scratch = tempname();
+scratch = fullfile(fixture, 'help files');
 mkdir(scratch);
-remove_scratch = onCleanup(@() remove_folder(scratch, previous_folder));
 for name = {'Orlenda', 'tessaly'}
     copyfile(help_file_of(name{1}), scratch);
     help_text = fileread(fullfile(scratch, [name{1} '.m']));

@@ -6,7 +6,9 @@
 % ends (reg is Windows' own tool, and the stand-in's under Octave).
 [~, tag] = fileparts(tempname());
 key = ['Software\OrlendaTessalyTest-' tag];
-remove_key_when_done = onCleanup(@() remove_key(key));
+previous_path = path;
+addpath(fileparts(mfilename('fullpath')));  % the helpers, wherever runtests starts
+remove_key_when_done = onCleanup(@() remove_key(key, previous_path));
 usage = sprintf('Four inputs required.\n\nExample:\ntessaly(''HKLM'',''Software\\MyProg'',''TheValue'',33);');
 types = 'Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).';
 
