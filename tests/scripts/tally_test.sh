@@ -3,6 +3,8 @@
 # and in a script it starts add up, a run without a count and a failed build count as one failure
 # each, and the owner's last line is the summary. Usage: tally_test.sh REPOSITORY
 set -euo pipefail
+# Under test.sh, its own tally is in the environment: these runs must not join it.
+unset TEST_TALLY
 repository=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
