@@ -74,7 +74,8 @@ char path_list_separator();
 // The file a plug-in argument names, as a tool's command line gives it: a file (a name with a
 // folder or with the plug-in extension) as it is, or a function name NAME looked up as
 // NAME<extension> in the current folder, in the folders listed in the environment variable
-// `variable`, then in the build's plug-in folder (mex/ beside the running program's folder). "" when none has it.
+// `variable`, then in the build's plug-in folder (mex/ beside the running program's folder). ""
+// when none has it.
 std::string find_plugin(const std::string &plugin, const char *variable);
 
 // A program's arguments in UTF-8 (on Windows from the wide command line, which has every
