@@ -186,7 +186,8 @@ TEST_F(StoreFaultTest, BusyStoreGivesUpAfterTheBound)
         } else {
             EXPECT_EQ(query.status, 1);
             EXPECT_EQ(query.err,
-                      Line(BusyCause()) + "ERROR: The registry operation failed with status 170.\r\n");
+                      Line(BusyCause()) + "ERROR: The registry operation failed with status "
+                          "170 ERROR_BUSY.\r\n");
         }
 
         kill(locker.pid, SIGKILL);
@@ -211,7 +212,8 @@ TEST_F(StoreFaultTest, WritesWorkAgainAfterAReadOnlySpell)
         WithFileModes(Reg({"add", "HKCU\\Software\\Fault", "/v", "V", "/t", "REG_DWORD", "/d", "1", "/f"})));
     EXPECT_EQ(add.status, 1);
     EXPECT_EQ(add.err, Line("read-only: it cannot be written") +
-                           "ERROR: The registry operation failed with status 1016.\r\n");
+                           "ERROR: The registry operation failed with status "
+                               "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
 
     ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
     Finished written = Run(WithFileModes(Tessaly("Software\\Spell", "V")));
@@ -284,7 +286,8 @@ TEST_F(StoreFaultTest, DamagedStoreIsNeverWrittenAndKeptAsItIs)
         Finished query = Run(Reg({"query", "HKCU\\Software\\Fault"}));
         EXPECT_EQ(query.status, 1);
         EXPECT_EQ(query.err, Line("damaged: left as it is, and not written") +
-                                 "ERROR: The registry operation failed with status 1015.\r\n");
+                                 "ERROR: The registry operation failed with status "
+                                     "1015 ERROR_REGISTRY_CORRUPT.\r\n");
         EXPECT_TRUE(Bytes(StorePath()) == damaged) << "the damaged file was changed";
         EXPECT_EQ(FolderEntries(Folder()), std::vector<std::string>{"store.db"});
         Discard();
@@ -340,7 +343,8 @@ TEST_F(StoreFaultTest, MissingFolderIsNamed)
     Finished add =
         Run(Reg({"add", "HKCU\\Software\\Fault", "/v", "V", "/t", "REG_DWORD", "/d", "1", "/f"}), env);
     EXPECT_EQ(add.status, 1);
-    EXPECT_EQ(add.err, line + "ERROR: The registry operation failed with status 1016.\r\n");
+    EXPECT_EQ(add.err, line + "ERROR: The registry operation failed with status "
+        "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
     EXPECT_FALSE(std::filesystem::exists(absent));
 }
 
@@ -361,7 +365,8 @@ TEST_F(StoreFaultTest, FullDiskIsNamed)
         Run(full(Reg({"add", "HKCU\\Software\\Fault", "/v", "V", "/t", "REG_DWORD", "/d", "1", "/f"})));
     EXPECT_EQ(add.status, 1);
     EXPECT_EQ(add.err,
-              Line("the disk is full") + "ERROR: The registry operation failed with status 1016.\r\n");
+              Line("the disk is full") + "ERROR: The registry operation failed with status "
+                  "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
     EXPECT_TRUE(Bytes(StorePath()) == before);
 
     Finished room = Run(Tessaly("Software\\Fault", "V"));
