@@ -5,7 +5,8 @@
 # --octave adds GNU Octave (command line only) to run the MATLAB-language tests.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 libicu-dev python3)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 libicu-dev python3
+  clang libclang-rt-14-dev)
 # Installed without their recommended packages: Octave recommends a plotting stack and a Java
 # runtime the tests never use.
 lean_packages=()
