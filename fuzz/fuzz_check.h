@@ -20,9 +20,9 @@
     std::abort();
 }
 
-#define FUZZ_REQUIRE(condition, ...)                                                                   \
-    do {                                                                                               \
-        if (!(condition)) broken(__VA_ARGS__);                                                         \
+#define FUZZ_REQUIRE(condition, ...)                                                                         \
+    do {                                                                                                     \
+        if (!(condition)) broken(__VA_ARGS__);                                                               \
     } while (0)
 
 // Choices read from the front of the input; an exhausted input reads as zeros, so every prefix of

@@ -126,17 +126,27 @@ private:
         space();
         switch (peek()) {
         case '{':
-            return sequence('}', [this](int d) {
-                if (!string()) return false;
-                space();
-                return literal(":") && value(d + 1);
-            }, depth);
-        case '[': return sequence(']', [this](int d) { return value(d + 1); }, depth);
-        case '"': return string();
-        case 't': return literal("true");
-        case 'f': return literal("false");
-        case 'n': return literal("null");
-        default: return number();
+            return sequence(
+                '}',
+                [this](int d) {
+                    if (!string()) return false;
+                    space();
+                    return literal(":") && value(d + 1);
+                },
+                depth);
+        case '[':
+            return sequence(
+                ']', [this](int d) { return value(d + 1); }, depth);
+        case '"':
+            return string();
+        case 't':
+            return literal("true");
+        case 'f':
+            return literal("false");
+        case 'n':
+            return literal("null");
+        default:
+            return number();
         }
     }
 

@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     mxArray *array = mexcall::parse_literal(text, &error);
     if (array == nullptr) {
         FUZZ_REQUIRE(!error.message.empty(), "refused without a message");
-        FUZZ_REQUIRE(error.offset <= text.size(), "error offset %zu past the literal's %zu bytes", error.offset,
-                     text.size());
+        FUZZ_REQUIRE(error.offset <= text.size(), "error offset %zu past the literal's %zu bytes",
+                     error.offset, text.size());
         std::string described = mexcall::describe(text, error);
         FUZZ_REQUIRE(described.compare(0, error.message.size(), error.message) == 0,
                      "describe() does not start with the message: %s", described.c_str());

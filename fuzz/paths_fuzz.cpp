@@ -32,7 +32,7 @@ const char *const kFunctionNames[] = {"GetFullPathNameW", "GetLongPathNameW", "G
 struct Answer {
     DWORD value = 0;
     DWORD error = kUnsetError;
-    std::u16string text;   // the result when the call succeeded
+    std::u16string text; // the result when the call succeeded
 };
 
 const char *const kTree[] = {
@@ -42,7 +42,8 @@ const char *const kTree[] = {
     "c/Program Files/Data/ReadMe.TXT",
     "c/Program Files/Quarterly Report.docx",
     "c/Program Files/Quarterly Report.docm",
-    "c/\xc3\x9cn\xc3\xaf" "code/",
+    "c/\xc3\x9cn\xc3\xaf"
+    "code/",
     "c/a b.c d",
     "s/",
     "s/file.txt",
@@ -81,9 +82,15 @@ Answer call(Function function, const std::u16string &name, DWORD capacity, bool 
     Answer answer;
     SetLastError(kUnsetError);
     switch (function) {
-    case Full: answer.value = GetFullPathNameW(source, capacity, &buffer[0], &file_part); break;
-    case Long: answer.value = GetLongPathNameW(source, &buffer[0], capacity); break;
-    case Short: answer.value = GetShortPathNameW(source, &buffer[0], capacity); break;
+    case Full:
+        answer.value = GetFullPathNameW(source, capacity, &buffer[0], &file_part);
+        break;
+    case Long:
+        answer.value = GetLongPathNameW(source, &buffer[0], capacity);
+        break;
+    case Short:
+        answer.value = GetShortPathNameW(source, &buffer[0], capacity);
+        break;
     }
     answer.error = GetLastError();
     const char *what = kFunctionNames[function];
@@ -92,7 +99,8 @@ Answer call(Function function, const std::u16string &name, DWORD capacity, bool 
                  "%s(\"%s\", %u) wrote past the capacity", what, support::printable(name).c_str(), capacity);
     if (answer.value == 0) {
         FUZZ_REQUIRE(answer.error != kUnsetError && answer.error != ERROR_SUCCESS,
-                     "%s(\"%s\", %u) failed without setting the last error", what, support::printable(name).c_str(), capacity);
+                     "%s(\"%s\", %u) failed without setting the last error", what,
+                     support::printable(name).c_str(), capacity);
         FUZZ_REQUIRE(unchanged(0), "%s(\"%s\", %u) failed but wrote its buffer", what,
                      support::printable(name).c_str(), capacity);
     } else if (answer.value < capacity) {
@@ -102,14 +110,14 @@ Answer call(Function function, const std::u16string &name, DWORD capacity, bool 
         if (function == Full && file_part != nullptr) {
             size_t at = (size_t)(file_part - buffer.data());
             FUZZ_REQUIRE(at > 0 && at < answer.value && (buffer[at - 1] == u'\\' || buffer[at - 1] == u'/'),
-                         "GetFullPathNameW(\"%s\"): file part at %zu of \"%s\"", support::printable(name).c_str(), at,
-                         support::printable(answer.text).c_str());
+                         "GetFullPathNameW(\"%s\"): file part at %zu of \"%s\"",
+                         support::printable(name).c_str(), at, support::printable(answer.text).c_str());
         }
     } else {
         FUZZ_REQUIRE(unchanged(0), "%s(\"%s\", %u) asked for %u units but wrote its buffer", what,
                      support::printable(name).c_str(), capacity, answer.value);
-        FUZZ_REQUIRE(answer.value > capacity, "%s(\"%s\", %u) returned its capacity", what, support::printable(name).c_str(),
-                     capacity);
+        FUZZ_REQUIRE(answer.value > capacity, "%s(\"%s\", %u) returned its capacity", what,
+                     support::printable(name).c_str(), capacity);
     }
     return answer;
 }
@@ -119,27 +127,29 @@ Answer check(Function function, const std::u16string &name, DWORD capacity)
 {
     const char *what = kFunctionNames[function];
     Answer full = call(function, name, kLarge, false);
-    FUZZ_REQUIRE(full.value < kLarge, "%s(\"%s\") needs %u units", what, support::printable(name).c_str(), full.value);
+    FUZZ_REQUIRE(full.value < kLarge, "%s(\"%s\") needs %u units", what, support::printable(name).c_str(),
+                 full.value);
     Answer small = call(function, name, capacity, false);
     if (full.value == 0) {
         FUZZ_REQUIRE(small.value == 0 && small.error == full.error,
-                     "%s(\"%s\"): error %u with room, %u/%u with %u units", what, support::printable(name).c_str(), full.error,
-                     small.value, small.error, capacity);
+                     "%s(\"%s\"): error %u with room, %u/%u with %u units", what,
+                     support::printable(name).c_str(), full.error, small.value, small.error, capacity);
     } else if (full.value < capacity) {
         FUZZ_REQUIRE(small.value == full.value && small.text == full.text,
                      "%s(\"%s\"): \"%s\" with room, %u with %u units", what, support::printable(name).c_str(),
                      support::printable(full.text).c_str(), small.value, capacity);
     } else {
-        FUZZ_REQUIRE(small.value == full.value + 1, "%s(\"%s\"): %u units with room, asks %u with %u units", what,
-                     support::printable(name).c_str(), full.value, small.value, capacity);
+        FUZZ_REQUIRE(small.value == full.value + 1, "%s(\"%s\"): %u units with room, asks %u with %u units",
+                     what, support::printable(name).c_str(), full.value, small.value, capacity);
     }
     if (function != Full) {
         Answer in_place = call(function, name, capacity, true);
         FUZZ_REQUIRE(in_place.value == small.value && in_place.error == small.error &&
                          in_place.text == small.text,
-                     "%s(\"%s\", %u): %u/%u \"%s\" in place, %u/%u \"%s\" out of place", what, support::printable(name).c_str(),
-                     capacity, in_place.value, in_place.error, support::printable(in_place.text).c_str(), small.value,
-                     small.error, support::printable(small.text).c_str());
+                     "%s(\"%s\", %u): %u/%u \"%s\" in place, %u/%u \"%s\" out of place", what,
+                     support::printable(name).c_str(), capacity, in_place.value, in_place.error,
+                     support::printable(in_place.text).c_str(), small.value, small.error,
+                     support::printable(small.text).c_str());
     }
     return full;
 }
@@ -147,14 +157,22 @@ Answer check(Function function, const std::u16string &name, DWORD capacity)
 DWORD capacity_for(uint8_t choice, DWORD needed)
 {
     switch (choice % 8) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return needed > 0 ? needed - 1 : 0;
-    case 3: return needed;
-    case 4: return needed + 1;
-    case 5: return MAX_PATH;
-    case 6: return choice; // anything below 256
-    default: return 32768;
+    case 0:
+        return 0;
+    case 1:
+        return 1;
+    case 2:
+        return needed > 0 ? needed - 1 : 0;
+    case 3:
+        return needed;
+    case 4:
+        return needed + 1;
+    case 5:
+        return MAX_PATH;
+    case 6:
+        return choice; // anything below 256
+    default:
+        return 32768;
     }
 }
 
@@ -196,8 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Answer again = check(function, first.text, capacity_for(capacity_choice >> 5, needed));
         FUZZ_REQUIRE(again.value == first.value && again.text == first.text,
                      "%s(\"%s\") = \"%s\" but %s of that = \"%s\" (error %u)", kFunctionNames[function],
-                     support::printable(name).c_str(), support::printable(first.text).c_str(), kFunctionNames[function],
-                     support::printable(again.text).c_str(), again.error);
+                     support::printable(name).c_str(), support::printable(first.text).c_str(),
+                     kFunctionNames[function], support::printable(again.text).c_str(), again.error);
     }
     return 0;
 }

@@ -27,12 +27,14 @@ struct Outcome {
 
 // Orlenda's errors, spelt out here rather than taken from the plug-in.
 const Outcome BadNInput{"Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."};
-const Outcome BadInputType{"Peltrac:Varnelle:BadInputType", "Varnelle: [FileName] must be a string or cell string."};
+const Outcome BadInputType{"Peltrac:Varnelle:BadInputType",
+                           "Varnelle: [FileName] must be a string or cell string."};
 const Outcome BadInputSize{"Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
 const Outcome NoMemoryName{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
 const Outcome NoMemoryBuffer{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
 const Outcome FullNameStatic{"Peltrac:Varnelle:GetFullName_Failed_Static", "Varnelle: VarnelleName failed."};
-const Outcome FullNameDynamic{"Peltrac:Varnelle:GetFullName_Failed_Dynamic", "Varnelle: VarnelleName failed."};
+const Outcome FullNameDynamic{"Peltrac:Varnelle:GetFullName_Failed_Dynamic",
+                              "Varnelle: VarnelleName failed."};
 const Outcome LongNameTooLong{"Peltrac:Varnelle:Orlenda_Failed", "Varnelle: Orlenda failed - name too long."};
 
 // tessaly's errors (no identifier); the last three are completed with the inputs.
@@ -42,15 +44,23 @@ const char kEmptyValue[] = "Input 4 must hold at least one UINT32 value.";
 const char kUnassigned[] = "One or more output arguments not assigned during call to \"tessaly\".";
 
 const char *const kTree[] = {
-    "c/", "c/Program Files/", "c/Program Files/Data/", "c/Program Files/Data/ReadMe.TXT",
-    "c/Program Files/Quarterly Report.docx", "c/\xc3\x9cn\xc3\xaf" "code/", "s/", "s/file.txt", nullptr,
+    "c/",
+    "c/Program Files/",
+    "c/Program Files/Data/",
+    "c/Program Files/Data/ReadMe.TXT",
+    "c/Program Files/Quarterly Report.docx",
+    "c/\xc3\x9cn\xc3\xaf"
+    "code/",
+    "s/",
+    "s/file.txt",
+    nullptr,
 };
 
 // Pieces of registry names: the roots' names and near misses, separators, format directives,
 // Latin-1 and wider units (shown as '?'), a 0 unit (the C string ends there).
 const char16_t *const kRegistryPieces[] = {
-    u"HKCU", u"HKLM", u"HKCR", u"HKCC", u"HKU", u"hkcu", u"HKCU ", u"HK", u"Software", u"a", u"B", u"\\",
-    u"%s", u"%n", u"%%", u"\u00e9", u"\u0100", u"\U0001F600", u"", u"x", u" ",
+    u"HKCU", u"HKLM", u"HKCR", u"HKCC", u"HKU",    u"hkcu",   u"HKCU ",      u"HK", u"Software", u"a", u"B",
+    u"\\",   u"%s",   u"%n",   u"%%",   u"\u00e9", u"\u0100", u"\U0001F600", u"",   u"x",        u" ",
 };
 
 std::u16string registry_text(Bytes &in)
@@ -90,9 +100,13 @@ mxArray *argument(Bytes &in, int depth)
     mxArray *array;
     switch (in.below(10)) {
     case 0:
-    case 1: array = char_array(in, fuzz_name(in, 12)); break;
+    case 1:
+        array = char_array(in, fuzz_name(in, 12));
+        break;
     case 2:
-    case 3: array = char_array(in, registry_text(in)); break;
+    case 3:
+        array = char_array(in, registry_text(in));
+        break;
     case 4: {
         std::vector<uint32_t> values(in.below(3));
         for (uint32_t &v : values) v = in.word();
@@ -107,10 +121,18 @@ mxArray *argument(Bytes &in, int depth)
         array = mexhost::make_cell(dims, elements);
         break;
     }
-    case 6: array = mexhost::make_empty(kOtherClasses[in.below(11)], {(int)in.below(3), (int)in.below(3)}); break;
-    case 7: array = mexhost::make_struct(); break;
-    case 8: array = mexhost::make_double({(double)in.byte()}); break;
-    default: array = mexhost::make_empty(mxCHAR_CLASS, {(int)in.below(2), (int)in.below(2)}); break;
+    case 6:
+        array = mexhost::make_empty(kOtherClasses[in.below(11)], {(int)in.below(3), (int)in.below(3)});
+        break;
+    case 7:
+        array = mexhost::make_struct();
+        break;
+    case 8:
+        array = mexhost::make_double({(double)in.byte()});
+        break;
+    default:
+        array = mexhost::make_empty(mxCHAR_CLASS, {(int)in.below(2), (int)in.below(2)});
+        break;
     }
     // A count the host's 32-bit API cannot hold; a uint32 array keeps a real first element.
     if (in.byte() == 0xA5 && (mxGetClassID(array) != mxUINT32_CLASS || mxGetNumberOfElements(array) > 0)) {
@@ -128,8 +150,8 @@ struct Expected {
 };
 
 struct OrlendaModel {
-    size_t fail_at;       // the request of the call that gets null; 0 = none
-    size_t requests = 0;  // mxMalloc/mxCalloc requests so far
+    size_t fail_at;      // the request of the call that gets null; 0 = none
+    size_t requests = 0; // mxMalloc/mxCalloc requests so far
 
     bool refused() { return ++requests == fail_at; }
 
@@ -153,7 +175,8 @@ struct OrlendaModel {
             DWORD again = GetFullPathNameW(working.c_str(), len, full.data(), nullptr);
             if (again == 0) return Expected{&FullNameDynamic, {}};
             // The UNC prefix's final C lands on the first of the full name's two backslashes.
-            name = unc ? u"\\\\?\\UNC" + std::u16string(full.data() + 1) : u"\\\\?\\" + std::u16string(full.data());
+            name = unc ? u"\\\\?\\UNC" + std::u16string(full.data() + 1)
+                       : u"\\\\?\\" + std::u16string(full.data());
         }
         std::vector<char16_t> out(MAX_PATH + 1);
         DWORD n = GetLongPathNameW(name.c_str(), out.data(), MAX_PATH);
@@ -168,8 +191,8 @@ std::unique_ptr<mexhost::Plugin> orlenda, tessaly;
 void check_failure(const mexhost::CallResult &result, const char *identifier, const std::string &message)
 {
     FUZZ_REQUIRE(!result.ok && result.identifier == identifier && result.message == message,
-                 "expected %s \"%s\", got %s %s \"%s\"", identifier, message.c_str(), result.ok ? "success" : "error",
-                 result.identifier.c_str(), result.message.c_str());
+                 "expected %s \"%s\", got %s %s \"%s\"", identifier, message.c_str(),
+                 result.ok ? "success" : "error", result.identifier.c_str(), result.message.c_str());
     FUZZ_REQUIRE(result.outputs.empty(), "outputs survived an error");
 }
 
@@ -184,7 +207,8 @@ void check_row(const mxArray *array, const std::u16string &row)
 void call_orlenda(const std::vector<const mxArray *> &inputs, mexhost::CallOptions options)
 {
     mexhost::CallResult result = mexhost::call(*orlenda, inputs, options);
-    if (inputs.size() != 1 || options.nlhs > 1) return check_failure(result, BadNInput.identifier, BadNInput.message);
+    if (inputs.size() != 1 || options.nlhs > 1)
+        return check_failure(result, BadNInput.identifier, BadNInput.message);
     const mxArray *input = inputs[0];
     OrlendaModel model{options.fail_allocation};
     const Outcome *failure = nullptr;
@@ -212,13 +236,15 @@ void call_orlenda(const std::vector<const mxArray *> &inputs, mexhost::CallOptio
     }
     if (failure) return check_failure(result, failure->identifier, failure->message);
 
-    FUZZ_REQUIRE(result.ok, "expected success, got %s \"%s\"", result.identifier.c_str(), result.message.c_str());
-    FUZZ_REQUIRE(result.leaked_blocks == 0 && result.leaked_arrays == 0, "a successful call left %zu blocks, %zu arrays",
-                 result.leaked_blocks, result.leaked_arrays);
+    FUZZ_REQUIRE(result.ok, "expected success, got %s \"%s\"", result.identifier.c_str(),
+                 result.message.c_str());
+    FUZZ_REQUIRE(result.leaked_blocks == 0 && result.leaked_arrays == 0,
+                 "a successful call left %zu blocks, %zu arrays", result.leaked_blocks, result.leaked_arrays);
     FUZZ_REQUIRE(result.outputs.size() == 1, "%zu outputs", result.outputs.size());
     const mxArray *output = result.outputs[0];
     if (mxIsChar(input)) return check_row(output, rows[0]);
-    FUZZ_REQUIRE(mxIsCell(output) && mexhost::dims(output) == mexhost::dims(input), "the cell's shape changed");
+    FUZZ_REQUIRE(mxIsCell(output) && mexhost::dims(output) == mexhost::dims(input),
+                 "the cell's shape changed");
     for (size_t i = 0; i < rows.size(); ++i) {
         const mxArray *element = mexhost::cell_element(output, i);
         FUZZ_REQUIRE(element != nullptr, "cell element %zu unset", i);
@@ -279,8 +305,10 @@ void call_tessaly(Bytes &in, const std::vector<const mxArray *> &inputs, mexhost
     if (scripted == 2 || name.size() > 16383)
         return check_failure(result, "", cut("Failed to Set Value For Key '" + key + "', Value: " + name));
 
-    if (options.nlhs >= 1) check_failure(result, "MATLAB:unassignedOutputs", kUnassigned);
-    else FUZZ_REQUIRE(result.ok, "expected success, got \"%s\"", result.message.c_str());
+    if (options.nlhs >= 1)
+        check_failure(result, "MATLAB:unassignedOutputs", kUnassigned);
+    else
+        FUZZ_REQUIRE(result.ok, "expected success, got \"%s\"", result.message.c_str());
     // The three strings the host converted stay with the host, by design; nothing else does.
     FUZZ_REQUIRE(result.allocations == 3 && result.leaked_blocks == 3 && result.leaked_arrays == 0,
                  "%zu blocks made, %zu and %zu arrays left", result.allocations, result.leaked_blocks,
@@ -323,7 +351,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     StandinMapShare(u"\\\\srv\\share", (scratch_folder() + "/s").c_str());
     FUZZ_REQUIRE(SetCurrentDirectoryW(u"C:\\Program Files"), "cannot enter C:\\Program Files");
 
-    FUZZ_REQUIRE(RegDeleteTreeA(HKEY_CURRENT_USER, nullptr) == ERROR_SUCCESS, "cannot empty HKEY_CURRENT_USER");
+    FUZZ_REQUIRE(RegDeleteTreeA(HKEY_CURRENT_USER, nullptr) == ERROR_SUCCESS,
+                 "cannot empty HKEY_CURRENT_USER");
     uint8_t head = in.byte();
     mexhost::CallOptions options;
     options.nlhs = (head >> 1) & 3;
@@ -331,8 +360,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<mxArray *> arguments(in.below(6));
     for (mxArray *&argument_slot : arguments) argument_slot = argument(in, 0);
     std::vector<const mxArray *> inputs(arguments.begin(), arguments.end());
-    if (head & 1) call_tessaly(in, inputs, options);
-    else call_orlenda(inputs, options);
+    if (head & 1)
+        call_tessaly(in, inputs, options);
+    else
+        call_orlenda(inputs, options);
     for (mxArray *array : arguments) mexhost::destroy(array);
     return 0;
 }

@@ -18,9 +18,9 @@
 
 namespace {
 
-const size_t kMaxComponent = 256;  // longest key name component the stand-in accepts
+const size_t kMaxComponent = 256; // longest key name component the stand-in accepts
 const size_t kMaxValueName = 16383;
-const int kSlots = 6;              // slot 0 is HKEY_CURRENT_USER itself
+const int kSlots = 6; // slot 0 is HKEY_CURRENT_USER itself
 
 // Names compare without regard to ASCII case; the pieces below hold no other letters.
 std::string folded(const std::string &name) { return support::lower_ascii(name); }
@@ -128,7 +128,7 @@ const char *const kFunctions[] = {"RegCreateKeyExA", "RegOpenKeyExA", "RegSetVal
                                   "RegDeleteValueA", "RegDeleteKeyA", "RegDeleteTreeA", "RegCloseKey"};
 const LONG kScriptedStatus[] = {ERROR_REGISTRY_IO_FAILED, ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY};
 
-#define EXPECT_STATUS(got, want, call)                                                                 \
+#define EXPECT_STATUS(got, want, call)                                                                       \
     FUZZ_REQUIRE((got) == (want), "%s: status %ld, the model says %ld", call, (long)(got), (long)(want))
 
 class Run {
@@ -138,16 +138,34 @@ public:
     void step()
     {
         switch (in_.below(10)) {
-        case 0: create(); break;
-        case 1: open(); break;
+        case 0:
+            create();
+            break;
+        case 1:
+            open();
+            break;
         case 2:
-        case 3: set_value(); break;
-        case 4: query_value(); break;
-        case 5: delete_value(); break;
-        case 6: delete_key(); break;
-        case 7: delete_tree(); break;
-        case 8: close(); break;
-        default: script_failure(); break;
+        case 3:
+            set_value();
+            break;
+        case 4:
+            query_value();
+            break;
+        case 5:
+            delete_value();
+            break;
+        case 6:
+            delete_key();
+            break;
+        case 7:
+            delete_tree();
+            break;
+        case 8:
+            close();
+            break;
+        default:
+            script_failure();
+            break;
         }
     }
 
@@ -198,8 +216,8 @@ private:
         Slot &result = model_.slots[1 + in_.below(kSlots - 1)];
         HKEY handle = (HKEY)1;
         DWORD disposition = 0;
-        LONG status = RegCreateKeyExA(parent_copy.handle, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                                      nullptr, &handle, &disposition);
+        LONG status = RegCreateKeyExA(parent_copy.handle, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      access, nullptr, &handle, &disposition);
         LONG want;
         int node = parent_copy.node;
         bool created = false;
@@ -232,7 +250,8 @@ private:
         }
         EXPECT_STATUS(status, want, "RegCreateKeyExA");
         if (status != ERROR_SUCCESS) {
-            FUZZ_REQUIRE(handle == nullptr, "RegCreateKeyExA failed with %ld but gave a handle", (long)status);
+            FUZZ_REQUIRE(handle == nullptr, "RegCreateKeyExA failed with %ld but gave a handle",
+                         (long)status);
             return;
         }
         FUZZ_REQUIRE(disposition == (created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY),
@@ -296,7 +315,8 @@ private:
         } else if ((want = usable(s, KEY_SET_VALUE)) != ERROR_SUCCESS) {
             // A name too long through a handle without the right: which of the two checks comes
             // first is not documented, so either answer passes.
-            if (want == ERROR_ACCESS_DENIED && name.size() > kMaxValueName && status == ERROR_INVALID_PARAMETER)
+            if (want == ERROR_ACCESS_DENIED && name.size() > kMaxValueName &&
+                status == ERROR_INVALID_PARAMETER)
                 want = status;
         } else if (name.size() > kMaxValueName) {
             want = ERROR_INVALID_PARAMETER;
@@ -305,8 +325,10 @@ private:
         } else {
             auto &values = model_.nodes[s.node].values;
             auto found = values.find(folded(name));
-            if (found == values.end()) values[folded(name)] = Value{name, type, data};
-            else found->second = Value{found->second.name, type, data}; // the first spelling stays
+            if (found == values.end())
+                values[folded(name)] = Value{name, type, data};
+            else
+                found->second = Value{found->second.name, type, data}; // the first spelling stays
         }
         EXPECT_STATUS(status, want, "RegSetValueExA");
     }
@@ -321,7 +343,8 @@ private:
         BYTE buffer[16];
         memset(buffer, 0xEE, sizeof buffer);
         DWORD type = 0xEEEE, size = room;
-        LONG status = RegQueryValueExA(s.handle, name.c_str(), nullptr, &type, with_buffer ? buffer : nullptr, &size);
+        LONG status =
+            RegQueryValueExA(s.handle, name.c_str(), nullptr, &type, with_buffer ? buffer : nullptr, &size);
         LONG want;
         const Value *value = nullptr;
         if (model_.scripted("RegQueryValueExA", &want)) {
@@ -341,8 +364,8 @@ private:
         EXPECT_STATUS(status, want, "RegQueryValueExA");
         if (!value) return;
         FUZZ_REQUIRE(type == value->type && size == value->data.size(),
-                     "RegQueryValueExA(\"%s\"): type %u size %u, the model says %u and %zu", name.c_str(), type,
-                     size, value->type, value->data.size());
+                     "RegQueryValueExA(\"%s\"): type %u size %u, the model says %u and %zu", name.c_str(),
+                     type, size, value->type, value->data.size());
         if (with_buffer && status == ERROR_SUCCESS)
             FUZZ_REQUIRE(memcmp(buffer, value->data.data(), value->data.size()) == 0 &&
                              (room == value->data.size() || buffer[value->data.size()] == 0xEE),
@@ -409,8 +432,10 @@ private:
         int node = -1;
         if (model_.scripted("RegDeleteTreeA", &want)) {
         } else if (!whole) {
-            if (!s.handle) want = ERROR_INVALID_HANDLE;
-            else if (!model_.nodes[s.node].alive) want = ERROR_KEY_DELETED;
+            if (!s.handle)
+                want = ERROR_INVALID_HANDLE;
+            else if (!model_.nodes[s.node].alive)
+                want = ERROR_KEY_DELETED;
             else {
                 want = ERROR_SUCCESS;
                 Node &key = model_.nodes[s.node];
@@ -463,8 +488,8 @@ private:
             EXPECT_STATUS(status, ERROR_SUCCESS, "RegEnumKeyExA");
             subkeys[folded(name)] = name;
         }
-        FUZZ_REQUIRE(subkeys.size() == model.children.size(), "%s: %zu subkeys, the model says %zu", where.c_str(),
-                     subkeys.size(), model.children.size());
+        FUZZ_REQUIRE(subkeys.size() == model.children.size(), "%s: %zu subkeys, the model says %zu",
+                     where.c_str(), subkeys.size(), model.children.size());
         for (const auto &entry : model.children) {
             const Node &child = model_.nodes[entry.second];
             auto found = subkeys.find(entry.first);
@@ -485,15 +510,17 @@ private:
             if (status == ERROR_NO_MORE_ITEMS) break;
             EXPECT_STATUS(status, ERROR_SUCCESS, "RegEnumValueA");
             auto found = model.values.find(folded(name));
-            FUZZ_REQUIRE(found != model.values.end(), "%s: value \"%s\" is not in the model", where.c_str(), name);
+            FUZZ_REQUIRE(found != model.values.end(), "%s: value \"%s\" is not in the model", where.c_str(),
+                         name);
             const Value &value = found->second;
-            FUZZ_REQUIRE(value.name == name && value.type == type && value.data.size() == data_size &&
-                             memcmp(value.data.data(), data, data_size) == 0,
-                         "%s: value \"%s\" (type %u, %u bytes) differs from the model's \"%s\" (type %u, %zu bytes)",
-                         where.c_str(), name, type, data_size, value.name.c_str(), value.type, value.data.size());
+            FUZZ_REQUIRE(
+                value.name == name && value.type == type && value.data.size() == data_size &&
+                    memcmp(value.data.data(), data, data_size) == 0,
+                "%s: value \"%s\" (type %u, %u bytes) differs from the model's \"%s\" (type %u, %zu bytes)",
+                where.c_str(), name, type, data_size, value.name.c_str(), value.type, value.data.size());
         }
-        FUZZ_REQUIRE(values == model.values.size(), "%s: %zu values, the model says %zu", where.c_str(), values,
-                     model.values.size());
+        FUZZ_REQUIRE(values == model.values.size(), "%s: %zu values, the model says %zu", where.c_str(),
+                     values, model.values.size());
     }
 
     Bytes &in_;
@@ -512,7 +539,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Each input starts from an empty HKEY_CURRENT_USER in the same store file.
     StandinRegFailNext(nullptr, 0);
-    FUZZ_REQUIRE(RegDeleteTreeA(HKEY_CURRENT_USER, nullptr) == ERROR_SUCCESS, "cannot empty HKEY_CURRENT_USER");
+    FUZZ_REQUIRE(RegDeleteTreeA(HKEY_CURRENT_USER, nullptr) == ERROR_SUCCESS,
+                 "cannot empty HKEY_CURRENT_USER");
     Bytes in(data, size);
     Run run(in);
     for (int steps = 0; steps < 64 && !in.empty(); ++steps) run.step();

@@ -80,16 +80,10 @@ static int element_count(const mxArray *array)
 
 // Only A-Z gain 0x20: accented capitals, other scripts and surrogates stay as given, whatever
 // the process's locale.
-static WCHAR lower_ascii(mxChar unit)
-{
-    return (WCHAR)(unit >= 'A' && unit <= 'Z' ? unit + 0x20 : unit);
-}
+static WCHAR lower_ascii(mxChar unit) { return (WCHAR)(unit >= 'A' && unit <= 'Z' ? unit + 0x20 : unit); }
 
 // "\\server\share\x" gets the UNC prefix; "//server/share/x" and everything else the plain one.
-static bool is_unc_name(const WCHAR *name)
-{
-    return name[0] == '\\' && name[1] == '\\';
-}
+static bool is_unc_name(const WCHAR *name) { return name[0] == '\\' && name[1] == '\\'; }
 
 // A full name longer than MAX_PATH (len units with its terminator, as the first call reported)
 // in a buffer of its own, behind the prefix that lets the long-name step take it.
@@ -108,8 +102,10 @@ static WCHAR *enlargedFullName(const WCHAR *working, DWORD len)
     // anyway, nothing would be written and the zero-filled buffer would hold the prefix alone,
     // which names no file.
     if (GetFullPathNameW(working, len, enlarged + offset, NULL) == 0) fail(FullNameDynamic);
-    if (unc) memcpy(enlarged, kUncPrefix, sizeof kUncPrefix);
-    else memcpy(enlarged, kLocalPrefix, sizeof kLocalPrefix);
+    if (unc)
+        memcpy(enlarged, kUncPrefix, sizeof kUncPrefix);
+    else
+        memcpy(enlarged, kLocalPrefix, sizeof kLocalPrefix);
     return enlarged;
 }
 
@@ -171,8 +167,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     }
     if (!mxIsCell(input)) fail(BadInputType);
 
-    mxArray *output =
-        mxCreateCellArray_700(mxGetNumberOfDimensions_700(input), mxGetDimensions_700(input));
+    mxArray *output = mxCreateCellArray_700(mxGetNumberOfDimensions_700(input), mxGetDimensions_700(input));
     plhs[0] = output;
     // Last element first, as the function has always worked; callers can see the order: with
     // several bad elements the error is the last one's, and the platform is asked in that order.

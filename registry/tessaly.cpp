@@ -6,15 +6,7 @@
 
 #include "mex.h"
 
-enum Failure {
-    Usage,
-    BadTypes,
-    EmptyValue,
-    BadBaseKey,
-    OpenFailed,
-    SetFailed,
-    FailureCount
-};
+enum Failure { Usage, BadTypes, EmptyValue, BadBaseKey, OpenFailed, SetFailed, FailureCount };
 
 struct Message {
     Failure failure;
@@ -48,12 +40,8 @@ struct BaseKey {
 
 // Searched in order; ends with a null name.
 static const BaseKey kBaseKeys[] = {
-    {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKCU", HKEY_CURRENT_USER},
-    {"HKCR", HKEY_CLASSES_ROOT},
-    {"HKCC", HKEY_CURRENT_CONFIG},
-    {"HKU", HKEY_USERS},
-    {NULL, NULL},
+    {"HKLM", HKEY_LOCAL_MACHINE},  {"HKCU", HKEY_CURRENT_USER}, {"HKCR", HKEY_CLASSES_ROOT},
+    {"HKCC", HKEY_CURRENT_CONFIG}, {"HKU", HKEY_USERS},         {NULL, NULL},
 };
 
 static const size_t kMessageBytes = 1024;
@@ -61,10 +49,7 @@ static const size_t kMessageBytes = 1024;
 // Neither returns: the host unwinds to its call boundary. Not marked [[noreturn]], because
 // MATLAB's own mex.h does not mark mexErrMsgTxt so and the compiler would then warn that they
 // return; every caller is written to need no such mark.
-static void fail(Failure failure)
-{
-    mexErrMsgTxt(kMessages[failure].text);
-}
+static void fail(Failure failure) { mexErrMsgTxt(kMessages[failure].text); }
 
 // Fills the failure's format with the inputs, cut short at the buffer's end. The finished text
 // goes out unformatted, so a '%' in an input is shown as it is.
@@ -107,8 +92,8 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     if (root == NULL) fail_with(BadBaseKey, baseKey, NULL);
 
     HKEY opened = NULL;
-    if (RegCreateKeyExA(root, key, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &opened,
-                        NULL) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root, key, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &opened, NULL) !=
+        ERROR_SUCCESS) {
         fail_with(OpenFailed, key, NULL);
     }
     if (RegSetValueExA(opened, valueName, 0, REG_DWORD, value, 4) != ERROR_SUCCESS) {

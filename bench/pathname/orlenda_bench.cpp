@@ -34,10 +34,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 200;
 
-std::u16string units(const std::string &ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}
+std::u16string units(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 using support::lower_ascii;
 using support::upper_ascii;
@@ -76,8 +73,8 @@ struct Tree {
     std::u16string root; // Windows name
     std::vector<std::u16string> folders;
     std::vector<std::u16string> files;
-    std::vector<std::u16string> short_folders;               // by folder
-    std::vector<std::vector<std::u16string>> short_files;    // by folder, then file
+    std::vector<std::u16string> short_folders;            // by folder
+    std::vector<std::vector<std::u16string>> short_files; // by folder, then file
 };
 
 Tree make_tree()
@@ -123,10 +120,18 @@ std::vector<std::u16string> make_names(const Tree &tree, size_t count)
         const std::u16string &folder = tree.folders[f], &file = tree.files[n];
         switch (i % 5) {
         case 0:
-        case 1: names.push_back(upper_root + u"\\" + upper_ascii(folder) + u"\\" + upper_ascii(file)); break;
-        case 2: names.push_back(folder + u"\\" + file); break;
-        case 3: names.push_back(tree.short_folders[f] + u"\\" + tree.short_files[f][n]); break;
-        default: names.push_back(folder + u"\\Missing " + units(std::to_string(i)) + u".txt"); break;
+        case 1:
+            names.push_back(upper_root + u"\\" + upper_ascii(folder) + u"\\" + upper_ascii(file));
+            break;
+        case 2:
+            names.push_back(folder + u"\\" + file);
+            break;
+        case 3:
+            names.push_back(tree.short_folders[f] + u"\\" + tree.short_files[f][n]);
+            break;
+        default:
+            names.push_back(folder + u"\\Missing " + units(std::to_string(i)) + u".txt");
+            break;
         }
     }
     return names;
@@ -176,10 +181,7 @@ double time_loop(const std::vector<std::u16string> &lowered)
     return elapsed;
 }
 
-double fastest(const std::vector<double> &values)
-{
-    return *std::min_element(values.begin(), values.end());
-}
+double fastest(const std::vector<double> &values) { return *std::min_element(values.begin(), values.end()); }
 
 double median(std::vector<double> values)
 {
@@ -200,10 +202,7 @@ DWORD instant_full(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *)
     return scripted_length = n;
 }
 
-DWORD instant_long(LPCWSTR, LPWSTR, DWORD)
-{
-    return scripted_length;
-}
+DWORD instant_long(LPCWSTR, LPWSTR, DWORD) { return scripted_length; }
 
 // ---- peak memory -----------------------------------------------------------------------------
 
@@ -239,8 +238,10 @@ int main(int argc, char **argv)
     size_t count = 100000;
     int repeat = 5;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (!strcmp(argv[i], "--names")) count = strtoul(argv[i + 1], nullptr, 10);
-        else if (!strcmp(argv[i], "--repeat")) repeat = atoi(argv[i + 1]);
+        if (!strcmp(argv[i], "--names"))
+            count = strtoul(argv[i + 1], nullptr, 10);
+        else if (!strcmp(argv[i], "--repeat"))
+            repeat = atoi(argv[i + 1]);
     }
 
     std::string error;
@@ -292,11 +293,13 @@ int main(int argc, char **argv)
     }
     // The machine may be shared: the fastest run is the least disturbed one, the median the typical.
     double a = fastest(call_times), b = fastest(loop_times);
-    printf("(a) one Orlenda call on the cell:           %8.1f ms  %7.0f ns/name (fastest of %d; median %.1f ms)\n",
+    printf("(a) one Orlenda call on the cell:           %8.1f ms  %7.0f ns/name (fastest of %d; median %.1f "
+           "ms)\n",
            a * 1e3, a * 1e9 / count, repeat, median(call_times) * 1e3);
     printf("(b) the same platform calls in a loop:      %8.1f ms  %7.0f ns/name (median %.1f ms)\n", b * 1e3,
            b * 1e9 / count, median(loop_times) * 1e3);
-    printf("    a/b = %.3f, of the medians %.3f (target <= 1.10)\n", a / b, median(call_times) / median(loop_times));
+    printf("    a/b = %.3f, of the medians %.3f (target <= 1.10)\n", a / b,
+           median(call_times) / median(loop_times));
 
     // (c) names of 30 units, the platform answering at once.
     std::vector<std::u16string> short_names;

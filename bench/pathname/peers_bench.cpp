@@ -49,7 +49,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 1000;
-const char kBelowRoot[] = "Projects/Orlenda Bench/Data Set";  // three folders above the hundred
+const char kBelowRoot[] = "Projects/Orlenda Bench/Data Set"; // three folders above the hundred
 
 std::u16string units(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
@@ -58,9 +58,9 @@ using support::upper_ascii;
 
 struct Tree {
     std::unique_ptr<support::TempFolder> folder; // removed with the tree
-    fs::path host_root;               // mapped to C:
-    std::vector<std::string> folders;  // the hundred, below kBelowRoot
-    std::vector<std::string> files;    // the thousand in each
+    fs::path host_root;                          // mapped to C:
+    std::vector<std::string> folders;            // the hundred, below kBelowRoot
+    std::vector<std::string> files;              // the thousand in each
 };
 
 Tree make_tree()
@@ -144,7 +144,7 @@ size_t live_heap()
 double time_call(mexhost::Plugin &plugin, const mxArray *cell)
 {
     mexhost::CallOptions options;
-    options.check_inputs = false;  // MATLAB makes no input checksums
+    options.check_inputs = false; // MATLAB makes no input checksums
     Clock::time_point start = Clock::now();
     mexhost::CallResult result = mexhost::call(plugin, {cell}, options);
     double elapsed = seconds_since(start);
@@ -217,8 +217,10 @@ double time_octave(const std::vector<std::string> &names, const fs::path &folder
     while (fgets(line, sizeof line, pipe)) {
         char *end = nullptr;
         double value = strtod(line, &end);
-        if (end != line) seconds = value;
-        else fprintf(stderr, "octave: %s", line);
+        if (end != line)
+            seconds = value;
+        else
+            fprintf(stderr, "octave: %s", line);
     }
     pclose(pipe);
     return seconds;
@@ -237,12 +239,18 @@ int main(int argc, char **argv)
     int repeat = 5;
     bool callgrind = false, mark = false, scale = false, octave = true;
     for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--names") && i + 1 < argc) count = strtoul(argv[++i], nullptr, 10);
-        else if (!strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = atoi(argv[++i]);
-        else if (!strcmp(argv[i], "--callgrind")) callgrind = true;
-        else if (!strcmp(argv[i], "--mark")) mark = true;
-        else if (!strcmp(argv[i], "--scale")) scale = true;
-        else if (!strcmp(argv[i], "--no-octave")) octave = false;
+        if (!strcmp(argv[i], "--names") && i + 1 < argc)
+            count = strtoul(argv[++i], nullptr, 10);
+        else if (!strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--callgrind"))
+            callgrind = true;
+        else if (!strcmp(argv[i], "--mark"))
+            mark = true;
+        else if (!strcmp(argv[i], "--scale"))
+            scale = true;
+        else if (!strcmp(argv[i], "--no-octave"))
+            octave = false;
         else {
             fprintf(stderr, "usage: peers_bench [--names N] [--repeat R] [--scale] [--no-octave]"
                             " [--callgrind | --mark]\n");
@@ -264,12 +272,12 @@ int main(int argc, char **argv)
     lowered.reserve(count);
     for (const std::u16string &name : names) lowered.push_back(lower_ascii(name));
     mxArray *cell = make_cell(names);
-    sleep(2);  // every folder settled, as a tree is that nobody is writing to
+    sleep(2); // every folder settled, as a tree is that nobody is writing to
     printf("tree: %d folders of %d files, five components deep, made in %.1f s; %zu names in capitals\n",
            kFolders, kFilesPerFolder, seconds_since(start), count);
 
     size_t heap_before_index = live_heap();
-    time_loop(lowered);  // builds the stand-in's folder indexes
+    time_loop(lowered); // builds the stand-in's folder indexes
     size_t index_bytes = live_heap() - heap_before_index;
 
     if (callgrind || mark) {

@@ -29,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char kKey[] = "Software\\TessalyBench\\Values";
-constexpr int kNames = 1000;  // value names written in turn, so the store stays a fixed size
+constexpr int kNames = 1000; // value names written in turn, so the store stays a fixed size
 
 double seconds_since(Clock::time_point start)
 {
@@ -56,7 +56,7 @@ double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArr
     uint32_t *data = (uint32_t *)mxGetData(value);
     mexhost::CallOptions options;
     options.nlhs = 0;
-    options.check_inputs = checkInputs;  // the stand-in's checksum of the inputs, a test aid
+    options.check_inputs = checkInputs; // the stand-in's checksum of the inputs, a test aid
     Clock::time_point start = Clock::now();
     for (int i = 0; i < calls; ++i) {
         *data = values.take();
@@ -80,9 +80,10 @@ double time_plain(int calls, const std::vector<std::string> &names, Values &valu
     for (int i = 0; i < calls; ++i) {
         DWORD value = values.take();
         HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
-                            NULL) != ERROR_SUCCESS ||
-            RegSetValueExA(key, names[i % kNames].c_str(), 0, REG_DWORD, (const BYTE *)&value, 4) != ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+                            &key, NULL) != ERROR_SUCCESS ||
+            RegSetValueExA(key, names[i % kNames].c_str(), 0, REG_DWORD, (const BYTE *)&value, 4) !=
+                ERROR_SUCCESS) {
             fprintf(stderr, "plain loop failed\n");
             exit(1);
         }
@@ -114,8 +115,9 @@ double time_reg_processes(int processes, const std::string &store)
 double time_python(int calls, int repeat, bool changing, const std::string &store)
 {
     if (PYTHON3[0] == '\0') return 0;
-    std::string command = std::string("'") + PYTHON3 + "' '" + UPSERT_PEER + "' '" + store + "' '" + kKey + "' " +
-                          std::to_string(calls) + " " + std::to_string(repeat) + (changing ? " 1" : " 0");
+    std::string command = std::string("'") + PYTHON3 + "' '" + UPSERT_PEER + "' '" + store + "' '" + kKey +
+                          "' " + std::to_string(calls) + " " + std::to_string(repeat) +
+                          (changing ? " 1" : " 0");
     FILE *peer = popen(command.c_str(), "r");
     if (peer == nullptr) return 0;
     double seconds = 0;
@@ -131,7 +133,7 @@ int option(int argc, char **argv, const char *name, int fallback)
     return fallback;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -168,7 +170,7 @@ int main(int argc, char **argv)
     struct Figures {
         double tessaly = 1e30, checked = 1e30, plain = 1e30, python = 0;
     };
-    Figures figures[2];  // [0] a new value every call, [1] the same value again
+    Figures figures[2]; // [0] a new value every call, [1] the same value again
     for (int changing = 1; changing >= 0; --changing) {
         Figures &f = figures[1 - changing];
         Values values{changing != 0, warm.next};
@@ -195,15 +197,16 @@ int main(int argc, char **argv)
         printf("  ratio tessaly/plain time : %10.3f  (with the host's input checksum on: %.3f)\n",
                f.tessaly / f.plain, f.checked / f.plain);
         if (f.python > 0) {
-            printf("  Python sqlite3 upsert    : %10.0f calls/s  (%.2f us per call; tessaly/Python time %.3f)\n",
-                   calls / f.python, 1e6 * f.python / calls, f.tessaly / f.python);
+            printf(
+                "  Python sqlite3 upsert    : %10.0f calls/s  (%.2f us per call; tessaly/Python time %.3f)\n",
+                calls / f.python, 1e6 * f.python / calls, f.tessaly / f.python);
         } else {
             printf("  Python sqlite3 upsert    : not measured (no python3)\n");
         }
     }
     double tessalyRate = calls / figures[0].tessaly, regRate = processes / regSeconds;
-    printf("\nreg add, one process each: %10.1f calls/s  (%.0fx slower than tessaly with new values)\n", regRate,
-           tessalyRate / regRate);
+    printf("\nreg add, one process each: %10.1f calls/s  (%.0fx slower than tessaly with new values)\n",
+           regRate, tessalyRate / regRate);
 
     for (mxArray *array : nameArrays) mexhost::destroy(array);
     StandinRegUseStore(nullptr, FALSE);

@@ -21,16 +21,17 @@ enum class Kind { Double, Logical, Char, Int32, UInt32, Cell, Struct };
 struct Value {
     Kind kind = Kind::Double;
     std::vector<int> dims{0, 0};
-    std::vector<double> numbers;                // numeric and logical
-    std::u16string units;                       // char
-    std::vector<std::unique_ptr<Value>> cells;  // null: an unset element
+    std::vector<double> numbers;               // numeric and logical
+    std::u16string units;                      // char
+    std::vector<std::unique_ptr<Value>> cells; // null: an unset element
     // zeros(...) and cell(...): every element 0 (or unset) and none stored, so that a literal
     // refused for its size has not been built first.
     bool zero_filled = false;
 
     size_t count() const
     {
-        if (!zero_filled) return kind == Kind::Cell ? cells.size() : kind == Kind::Char ? units.size() : numbers.size();
+        if (!zero_filled)
+            return kind == Kind::Cell ? cells.size() : kind == Kind::Char ? units.size() : numbers.size();
         size_t count = 1;
         for (int d : dims) count *= static_cast<size_t>(d);
         return count;
@@ -59,7 +60,10 @@ const int kMaxDepth = 32;
 const size_t kMaxDimensions = 64;
 const double kMaxSize = 2147483647.0; // a dimension is a 32-bit int
 
-[[noreturn]] static void fail(size_t offset, std::string message) { throw Failure{offset, std::move(message)}; }
+[[noreturn]] static void fail(size_t offset, std::string message)
+{
+    throw Failure{offset, std::move(message)};
+}
 
 static std::string shape(const Value &value)
 {
@@ -132,8 +136,10 @@ static void move_element(Value &to, Value &from, size_t index)
 {
     if (from.kind == Kind::Cell)
         to.cells.push_back(from.zero_filled ? nullptr : std::move(from.cells[index]));
-    else if (from.kind == Kind::Char) to.units.push_back(from.zero_filled ? u'\0' : from.units[index]);
-    else to.numbers.push_back(from.zero_filled ? 0.0 : from.numbers[index]);
+    else if (from.kind == Kind::Char)
+        to.units.push_back(from.zero_filled ? u'\0' : from.units[index]);
+    else
+        to.numbers.push_back(from.zero_filled ? 0.0 : from.numbers[index]);
 }
 
 namespace {
@@ -155,7 +161,8 @@ static Kind concatenated_kind(const Rows &rows)
     for (const auto &row : rows) {
         for (const Item &item : row) {
             Kind kind = item.value->kind;
-            if (any && (has_struct || kind == Kind::Struct)) fail(item.offset, "a struct cannot be concatenated");
+            if (any && (has_struct || kind == Kind::Struct))
+                fail(item.offset, "a struct cannot be concatenated");
             if (kind == Kind::Cell) {
                 if (non_cell)
                     fail(item.offset, std::string("cannot concatenate a cell with a ") +
@@ -163,11 +170,13 @@ static Kind concatenated_kind(const Rows &rows)
                 has_cell = true;
             } else if (!(kind == Kind::Double && item.value->is_0x0())) { // [] goes with anything
                 if (has_cell)
-                    fail(item.offset, std::string("cannot concatenate a ") + kind_name(kind) + " array with a cell");
+                    fail(item.offset,
+                         std::string("cannot concatenate a ") + kind_name(kind) + " array with a cell");
                 if (!non_cell) non_cell = &item;
             }
             if (kind == Kind::Int32 || kind == Kind::UInt32) {
-                if (integer && integer->value->kind != kind) fail(item.offset, "cannot concatenate int32 with uint32");
+                if (integer && integer->value->kind != kind)
+                    fail(item.offset, "cannot concatenate int32 with uint32");
                 integer = &item;
             }
             any = true;
@@ -200,9 +209,11 @@ static ValuePtr concatenate(Rows &rows)
             Value &part = *item.value;
             if (part.is_0x0()) continue;
             convert(part, kind, item.offset);
-            if (part.dims.size() > 2) fail(item.offset, "an N-D array (" + shape(part) + ") cannot be concatenated");
+            if (part.dims.size() > 2)
+                fail(item.offset, "an N-D array (" + shape(part) + ") cannot be concatenated");
             if (!block->is_0x0() && block->dims[0] != part.dims[0])
-                fail(item.offset, "dimensions do not agree side by side (" + shape(*block) + " and " + shape(part) + ")");
+                fail(item.offset,
+                     "dimensions do not agree side by side (" + shape(*block) + " and " + shape(part) + ")");
             int64_t columns = block->is_0x0() ? 0 : block->dims[1];
             if (columns + part.dims[1] > kMaxSize)
                 fail(item.offset, "the result would have more than 2147483647 columns");
@@ -217,8 +228,8 @@ static ValuePtr concatenate(Rows &rows)
     int64_t total_rows = 0;
     for (const Item &block : blocks) {
         if (block.value->dims[1] != blocks[0].value->dims[1])
-            fail(block.offset, "dimensions do not agree one above another (" + shape(*blocks[0].value) + " and " +
-                                   shape(*block.value) + ")");
+            fail(block.offset, "dimensions do not agree one above another (" + shape(*blocks[0].value) +
+                                   " and " + shape(*block.value) + ")");
         total_rows += block.value->dims[0];
         if (total_rows > kMaxSize) fail(block.offset, "the result would have more than 2147483647 rows");
     }
@@ -234,14 +245,16 @@ static ValuePtr concatenate(Rows &rows)
 // {a, b; c, d}: each value one element.
 static ValuePtr cell_of(Rows &rows, size_t open)
 {
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [](const std::vector<Item> &row) { return row.empty(); }),
-               rows.end());
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(), [](const std::vector<Item> &row) { return row.empty(); }),
+        rows.end());
     if (rows.empty()) return make_value(Kind::Cell, {0, 0});
     size_t columns = rows[0].size();
     for (const auto &row : rows)
         if (row.size() != columns)
             fail(row.empty() ? open : row[0].offset, "each row of {...} needs " + std::to_string(columns) +
-                                                         " elements; this one has " + std::to_string(row.size()));
+                                                         " elements; this one has " +
+                                                         std::to_string(row.size()));
     ValuePtr cell = make_value(Kind::Cell, {static_cast<int>(rows.size()), static_cast<int>(columns)});
     for (size_t j = 0; j < columns; ++j)
         for (auto &row : rows) cell->cells.push_back(std::move(row[j].value));
@@ -351,7 +364,8 @@ private:
         }
         ++pos_;
         charge(units.size(), open);
-        std::vector<int> dims = units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())};
+        std::vector<int> dims =
+            units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())};
         ValuePtr value = make_value(Kind::Char, std::move(dims));
         value->units = std::move(units);
         return value;
@@ -384,7 +398,8 @@ private:
             fail(pos_, "unexpected " + quoted(pos_) + " in a number");
         charge(1, start);
         ValuePtr value = make_value(Kind::Double, {1, 1});
-        value->numbers.push_back(std::strtod(std::string(text_.substr(start, pos_ - start)).c_str(), nullptr));
+        value->numbers.push_back(
+            std::strtod(std::string(text_.substr(start, pos_ - start)).c_str(), nullptr));
         return value;
     }
 
@@ -396,7 +411,8 @@ private:
         for (;;) {
             bool spaced = skip_blanks(false);
             char c = peek();
-            if (at_end()) fail(open, std::string("no closing '") + close + "' for this '" + text_[open] + "'");
+            if (at_end())
+                fail(open, std::string("no closing '") + close + "' for this '" + text_[open] + "'");
             if (c == close) {
                 ++pos_;
                 break;
@@ -467,8 +483,11 @@ private:
         static const struct {
             const char *name;
             Kind kind;
-        } kConversions[] = {{"double", Kind::Double}, {"logical", Kind::Logical}, {"char", Kind::Char},
-                            {"int32", Kind::Int32},   {"uint32", Kind::UInt32}};
+        } kConversions[] = {{"double", Kind::Double},
+                            {"logical", Kind::Logical},
+                            {"char", Kind::Char},
+                            {"int32", Kind::Int32},
+                            {"uint32", Kind::UInt32}};
         for (const auto &conversion : kConversions) {
             if (name != conversion.name) continue;
             if (args.size() != 1) fail(start, name + "(X) takes one argument");
@@ -526,7 +545,8 @@ private:
             for (const auto &entry : kClasses)
                 if (units == std::u16string(entry.name, entry.name + std::strlen(entry.name)))
                     kind = entry.kind, known = true;
-            if (!known) fail(args.back().offset, "zeros: class '" + text + "' is not one of double, int32, uint32");
+            if (!known)
+                fail(args.back().offset, "zeros: class '" + text + "' is not one of double, int32, uint32");
             args.pop_back();
         }
         std::vector<int> dims;
@@ -539,12 +559,15 @@ private:
                 fail(arg.offset, name + ": at most " + std::to_string(kMaxDimensions) + " dimensions");
             std::vector<double> sizes = size.zero_filled ? std::vector<double>(size.count()) : size.numbers;
             for (double n : sizes) {
-                if (std::isnan(n) || n != std::floor(n)) fail(arg.offset, name + ": sizes must be whole numbers");
+                if (std::isnan(n) || n != std::floor(n))
+                    fail(arg.offset, name + ": sizes must be whole numbers");
                 dims.push_back(static_cast<int>(std::fmin(std::fmax(n, 0), kMaxSize)));
             }
         }
-        if (args.empty()) dims = name == "cell" ? std::vector<int>{0, 0} : std::vector<int>{1, 1};
-        else if (dims.size() == 1) dims.push_back(dims[0]);
+        if (args.empty())
+            dims = name == "cell" ? std::vector<int>{0, 0} : std::vector<int>{1, 1};
+        else if (dims.size() == 1)
+            dims.push_back(dims[0]);
         double count = 1;
         for (int d : dims) count *= d;
         if (count > static_cast<double>(max_elements_)) fail(start, name + ": too many elements");
@@ -565,8 +588,8 @@ private:
 
 static mxClassID class_of(Kind kind)
 {
-    static const mxClassID kIds[] = {mxDOUBLE_CLASS, mxLOGICAL_CLASS, mxCHAR_CLASS, mxINT32_CLASS,
-                                     mxUINT32_CLASS, mxCELL_CLASS, mxSTRUCT_CLASS};
+    static const mxClassID kIds[] = {mxDOUBLE_CLASS, mxLOGICAL_CLASS, mxCHAR_CLASS,  mxINT32_CLASS,
+                                     mxUINT32_CLASS, mxCELL_CLASS,    mxSTRUCT_CLASS};
     return kIds[static_cast<int>(kind)];
 }
 
@@ -579,19 +602,26 @@ static mxArray *to_array(const Value &value)
 {
     const std::vector<int> &dims = value.dims;
     if (value.zero_filled)
-        return value.kind == Kind::Cell ? mexhost::make_cell(dims) : mexhost::make_empty(class_of(value.kind), dims);
+        return value.kind == Kind::Cell ? mexhost::make_cell(dims)
+                                        : mexhost::make_empty(class_of(value.kind), dims);
     switch (value.kind) {
-    case Kind::Double: return mexhost::make_double(value.numbers, dims);
+    case Kind::Double:
+        return mexhost::make_double(value.numbers, dims);
     case Kind::Logical: {
         std::vector<bool> bits;
         for (double x : value.numbers) bits.push_back(x != 0);
         return mexhost::make_logical(bits, dims);
     }
-    case Kind::Char: return mexhost::make_char(value.units, dims);
-    case Kind::Int32: return mexhost::make_int32(cast_all<int32_t>(value.numbers), dims);
-    case Kind::UInt32: return mexhost::make_uint32(cast_all<uint32_t>(value.numbers), dims);
-    case Kind::Struct: return mexhost::make_struct();
-    case Kind::Cell: break;
+    case Kind::Char:
+        return mexhost::make_char(value.units, dims);
+    case Kind::Int32:
+        return mexhost::make_int32(cast_all<int32_t>(value.numbers), dims);
+    case Kind::UInt32:
+        return mexhost::make_uint32(cast_all<uint32_t>(value.numbers), dims);
+    case Kind::Struct:
+        return mexhost::make_struct();
+    case Kind::Cell:
+        break;
     }
     std::vector<mxArray *> elements;
     for (const ValuePtr &element : value.cells) elements.push_back(element ? to_array(*element) : nullptr);

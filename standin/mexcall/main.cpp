@@ -98,7 +98,10 @@ static bool literal_of(const std::string &arg, std::string *literal, std::string
     return true;
 }
 
-static void write(std::FILE *stream, const std::string &text) { std::fwrite(text.data(), 1, text.size(), stream); }
+static void write(std::FILE *stream, const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
 
 namespace {
 
@@ -137,7 +140,8 @@ int main(int argc, char **argv)
             json = true;
         } else if (option == "--nargout" || option.compare(0, 10, "--nargout=") == 0) {
             std::string value = option.size() > 9 ? option.substr(10) : i + 1 < args.size() ? args[++i] : "";
-            if (!parse_count(value, &nargout)) return usage_error("--nargout needs a whole number, not '" + value + "'");
+            if (!parse_count(value, &nargout))
+                return usage_error("--nargout needs a whole number, not '" + value + "'");
             if (nargout > mexhost::kMaxOutputs)
                 return usage_error("--nargout " + value + ": the host takes at most " +
                                    std::to_string(mexhost::kMaxOutputs) + " outputs");
@@ -164,8 +168,9 @@ int main(int argc, char **argv)
 
     std::string path = mexhost::find_plugin(plugin_name, kPathVariable);
     if (path.empty())
-        return usage_error("no " + plugin_name + mexhost::plugin_extension() + " in the current folder, the folders of " +
-                           kPathVariable + " or the build's plug-in folder");
+        return usage_error("no " + plugin_name + mexhost::plugin_extension() +
+                           " in the current folder, the folders of " + kPathVariable +
+                           " or the build's plug-in folder");
     std::string load_error;
     std::unique_ptr<mexhost::Plugin> plugin = mexhost::Plugin::load(path, &load_error);
     if (!plugin) return usage_error("cannot load " + load_error);
@@ -174,8 +179,10 @@ int main(int argc, char **argv)
     options.nlhs = nargout;
     mexhost::CallResult result = mexhost::call(*plugin, inputs.arrays, options);
     if (!result.ok) {
-        if (json) write(stdout, mexcall::json_error(result.identifier, result.message) + "\n");
-        else write(stderr, mexcall::display_error(plugin->name(), result.message));
+        if (json)
+            write(stdout, mexcall::json_error(result.identifier, result.message) + "\n");
+        else
+            write(stderr, mexcall::display_error(plugin->name(), result.message));
         return kCallError;
     }
     if (json) {

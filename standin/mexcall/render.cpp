@@ -88,7 +88,7 @@ static std::string numeric_body(const mxArray *array)
     bool is_double = mxGetClassID(array) == mxDOUBLE_CLASS;
     if (!is_double) {
         out += values.size() == 1 ? std::string("  ") + mxGetClassName(array)
-                                   : "  " + shape(array) + " " + mxGetClassName(array) + " array";
+                                  : "  " + shape(array) + " " + mxGetClassName(array) + " array";
         out += "\n\n";
     }
     std::vector<std::string> texts = number_texts(values);
@@ -116,8 +116,10 @@ static std::string element_summary(const mxArray *element)
     mxClassID cls = mxGetClassID(element);
     std::vector<int> d = mexhost::dims(element);
     bool row = d.size() == 2 && d[0] == 1;
-    if (cls == mxCHAR_CLASS && row && mxGetNumberOfElements(element) > 0) return "'" + text::utf8_from_utf16(mexhost::char_units(element)) + "'";
-    if (cls != mxCELL_CLASS && cls != mxSTRUCT_CLASS && cls != mxCHAR_CLASS && mxGetNumberOfElements(element) == 1)
+    if (cls == mxCHAR_CLASS && row && mxGetNumberOfElements(element) > 0)
+        return "'" + text::utf8_from_utf16(mexhost::char_units(element)) + "'";
+    if (cls != mxCELL_CLASS && cls != mxSTRUCT_CLASS && cls != mxCHAR_CLASS &&
+        mxGetNumberOfElements(element) == 1)
         return "[" + number_texts(mexhost::numbers(element))[0] + "]";
     return shape(element) + " " + mxGetClassName(element);
 }
@@ -126,11 +128,13 @@ static std::string cell_body(const mxArray *array)
 {
     std::vector<int> d = mexhost::dims(array);
     std::vector<std::string> texts;
-    for (size_t i = 0; i < mxGetNumberOfElements(array); ++i) texts.push_back(element_summary(mexhost::cell_element(array, i)));
+    for (size_t i = 0; i < mxGetNumberOfElements(array); ++i)
+        texts.push_back(element_summary(mexhost::cell_element(array, i)));
     std::string out = "  " + shape(array) + " cell array\n\n";
     std::vector<size_t> widths(static_cast<size_t>(d[1]), 0);
     for (int j = 0; j < d[1]; ++j)
-        for (int i = 0; i < d[0]; ++i) widths[j] = std::max(widths[j], screen_width(texts[static_cast<size_t>(j) * d[0] + i]));
+        for (int i = 0; i < d[0]; ++i)
+            widths[j] = std::max(widths[j], screen_width(texts[static_cast<size_t>(j) * d[0] + i]));
     for (int i = 0; i < d[0]; ++i) {
         for (int j = 0; j < d[1]; ++j) {
             const std::string &text = texts[static_cast<size_t>(j) * d[0] + i];
@@ -147,7 +151,8 @@ static std::string body(const mxArray *array)
     std::vector<int> d = mexhost::dims(array);
     size_t count = mxGetNumberOfElements(array);
     if (cls == mxSTRUCT_CLASS)
-        return count == 1 ? "  struct with no fields.\n" : "  " + shape(array) + " struct array with no fields.\n";
+        return count == 1 ? "  struct with no fields.\n"
+                          : "  " + shape(array) + " struct array with no fields.\n";
     if (count == 0) {
         if (cls == mxDOUBLE_CLASS && d.size() == 2 && d[0] == 0 && d[1] == 0) return "     []\n";
         return "  " + shape(array) + " empty " + mxGetClassName(array) + " array\n";
@@ -168,8 +173,12 @@ std::string json_value(const mxArray *array)
     for (size_t i = 0; i < d.size(); ++i) out += (i ? "," : "") + std::to_string(d[i]);
     out += "],\"value\":";
     switch (mxGetClassID(array)) {
-    case mxCHAR_CLASS: out += text::json_string(mexhost::char_units(array)); break;
-    case mxSTRUCT_CLASS: out += "{}"; break;
+    case mxCHAR_CLASS:
+        out += text::json_string(mexhost::char_units(array));
+        break;
+    case mxSTRUCT_CLASS:
+        out += "{}";
+        break;
     case mxCELL_CLASS:
         out += "[";
         for (size_t i = 0; i < mxGetNumberOfElements(array); ++i) {
@@ -201,7 +210,10 @@ std::string json_error(const std::string &identifier, const std::string &message
            ",\"message\":" + text::json_string_of_bytes(message) + "}}";
 }
 
-std::string display(const std::string &name, const mxArray *array) { return name + " =\n\n" + body(array) + "\n"; }
+std::string display(const std::string &name, const mxArray *array)
+{
+    return name + " =\n\n" + body(array) + "\n";
+}
 
 std::string display_error(const std::string &function, const std::string &message)
 {

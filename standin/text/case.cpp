@@ -30,19 +30,16 @@ std::u16string upcase(std::u16string_view units)
 {
     const char16_t *table = upcaseTable();
     std::u16string upper(units);
-    for (char16_t &c : upper)
-        c = table[c];
+    for (char16_t &c : upper) c = table[c];
     return upper;
 }
 
 bool equalUpcased(std::u16string_view a, std::u16string_view b)
 {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     const char16_t *table = upcaseTable();
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && table[a[i]] != table[b[i]])
-            return false;
+        if (a[i] != b[i] && table[a[i]] != table[b[i]]) return false;
     return true;
 }
 
@@ -52,10 +49,9 @@ int compareUpcased(std::u16string_view a, std::u16string_view b)
     size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {
         char16_t x = table[a[i]], y = table[b[i]];
-        if (x != y)
-            return x < y ? -1 : 1;
+        if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-}  // namespace text
+} // namespace text

@@ -18,6 +18,6 @@ std::u16string upcase(std::u16string_view units);
 bool equalUpcased(std::u16string_view a, std::u16string_view b);
 int compareUpcased(std::u16string_view a, std::u16string_view b);
 
-}  // namespace text
+} // namespace text
 
 #endif

@@ -18,11 +18,16 @@ static void append_hex_escape(std::string &out, char32_t unit)
 static void append_json(std::string &out, char32_t cp)
 {
     static const char *const kShort[] = {"\\b", "\\t", "\\n", nullptr, "\\f", "\\r"}; // 8 to 13
-    if (cp == '"') out += "\\\"";
-    else if (cp == '\\') out += "\\\\";
-    else if (cp >= 8 && cp <= 13 && kShort[cp - 8]) out += kShort[cp - 8];
-    else if (cp < 0x20) append_hex_escape(out, cp);
-    else append_utf8(out, cp);
+    if (cp == '"')
+        out += "\\\"";
+    else if (cp == '\\')
+        out += "\\\\";
+    else if (cp >= 8 && cp <= 13 && kShort[cp - 8])
+        out += kShort[cp - 8];
+    else if (cp < 0x20)
+        append_hex_escape(out, cp);
+    else
+        append_utf8(out, cp);
 }
 
 std::string json_string(std::u16string_view units)
@@ -30,8 +35,10 @@ std::string json_string(std::u16string_view units)
     std::string out = "\"";
     out.reserve(units.size() + 2);
     each_code_point(units, [&](char32_t cp, bool unpaired) {
-        if (unpaired) append_hex_escape(out, cp);
-        else append_json(out, cp);
+        if (unpaired)
+            append_hex_escape(out, cp);
+        else
+            append_json(out, cp);
     });
     return out + "\"";
 }

@@ -85,9 +85,12 @@ bool bytes_from_utf16(std::u16string_view units, std::string &bytes)
     bytes.reserve(units.size());
     bool ok = true;
     each_code_point(units, [&](char32_t cp, bool unpaired) {
-        if (!unpaired) append_utf8(bytes, cp);
-        else if (cp >= 0xDC80 && cp <= 0xDCFF) bytes += static_cast<char>(cp - 0xDC00);
-        else ok = false;
+        if (!unpaired)
+            append_utf8(bytes, cp);
+        else if (cp >= 0xDC80 && cp <= 0xDCFF)
+            bytes += static_cast<char>(cp - 0xDC00);
+        else
+            ok = false;
     });
     return ok;
 }

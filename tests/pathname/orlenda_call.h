@@ -23,12 +23,10 @@ const Outcome BadInputType{"Peltrac:Varnelle:BadInputType",
 const Outcome BadInputSize{"Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
 const Outcome NoMemoryName{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
 const Outcome NoMemoryBuffer{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
-const Outcome FullNameStatic{"Peltrac:Varnelle:GetFullName_Failed_Static",
-                             "Varnelle: VarnelleName failed."};
+const Outcome FullNameStatic{"Peltrac:Varnelle:GetFullName_Failed_Static", "Varnelle: VarnelleName failed."};
 const Outcome FullNameDynamic{"Peltrac:Varnelle:GetFullName_Failed_Dynamic",
                               "Varnelle: VarnelleName failed."};
-const Outcome LongNameTooLong{"Peltrac:Varnelle:Orlenda_Failed",
-                              "Varnelle: Orlenda failed - name too long."};
+const Outcome LongNameTooLong{"Peltrac:Varnelle:Orlenda_Failed", "Varnelle: Orlenda failed - name too long."};
 
 using support::printable;
 

@@ -21,10 +21,7 @@ using namespace std::string_literals;
 
 namespace {
 
-std::u16string repeat(char16_t unit, size_t times)
-{
-    return std::u16string(times, unit);
-}
+std::u16string repeat(char16_t unit, size_t times) { return std::u16string(times, unit); }
 
 // What the plug-in handed the platform, call by call.
 struct FullCall {
@@ -97,7 +94,6 @@ protected:
     }
 
     void TearDown() override { StandinResetPaths(); }
-
 };
 
 // ---- what the platform is handed -------------------------------------------------------------
@@ -253,4 +249,4 @@ TEST_F(OrlendaScripted, FreesTheEnlargedBufferOnSuccess)
     EXPECT_EQ(printable(long_calls[0].source.substr(0, 11)), "\\\\?\\z:\\tmp\\");
 }
 
-}  // namespace
+} // namespace

@@ -24,17 +24,13 @@ namespace {
 
 using WString = std::basic_string<WCHAR>;
 
-WString to_wide(const std::u16string &units)
-{
-    return WString(units.begin(), units.end());
-}
+WString to_wide(const std::u16string &units) { return WString(units.begin(), units.end()); }
 
 using support::lower_ascii;
 using support::upper_ascii;
 
 // One platform call with the usual grow-and-retry, so an expectation never depends on MAX_PATH.
-template <typename Call>
-std::u16string ask_platform(Call call)
+template <typename Call> std::u16string ask_platform(Call call)
 {
     std::vector<WCHAR> buffer(MAX_PATH);
     DWORD n = call(buffer.data(), (DWORD)buffer.size());
@@ -57,17 +53,15 @@ std::u16string full_name(const std::u16string &name)
 std::u16string long_name(const std::u16string &name)
 {
     WString wide = to_wide(name);
-    return ask_platform([&](WCHAR *buffer, DWORD capacity) {
-        return GetLongPathNameW(wide.c_str(), buffer, capacity);
-    });
+    return ask_platform(
+        [&](WCHAR *buffer, DWORD capacity) { return GetLongPathNameW(wide.c_str(), buffer, capacity); });
 }
 
 std::u16string short_name(const std::u16string &name)
 {
     WString wide = to_wide(name);
-    return ask_platform([&](WCHAR *buffer, DWORD capacity) {
-        return GetShortPathNameW(wide.c_str(), buffer, capacity);
-    });
+    return ask_platform(
+        [&](WCHAR *buffer, DWORD capacity) { return GetShortPathNameW(wide.c_str(), buffer, capacity); });
 }
 
 std::u16string last_component(const std::u16string &name)
@@ -164,10 +158,7 @@ protected:
         OrlendaCall::TearDownTestSuite();
     }
 
-    void SetUp() override
-    {
-        ASSERT_TRUE(SetCurrentDirectoryW(to_wide(root_).c_str()));
-    }
+    void SetUp() override { ASSERT_TRUE(SetCurrentDirectoryW(to_wide(root_).c_str())); }
 
     // Fills in "<cwd>", "<lowered>" (expectations) and "<ROOT>", "<short>" (given names).
     static std::u16string expand(std::u16string text)
@@ -236,7 +227,8 @@ TEST_F(Orlenda, ConvertsOneName)
     };
     for (const NameCase &c : cases) {
         SCOPED_TRACE(c.title);
-        EXPECT_EQ(printable(row_of(run({mexhost::make_char(expand(c.given))}))), printable(expand(c.expected)));
+        EXPECT_EQ(printable(row_of(run({mexhost::make_char(expand(c.given))}))),
+                  printable(expand(c.expected)));
     }
 }
 
@@ -258,7 +250,8 @@ TEST_F(Orlenda, ReadsACharArrayOfAnyShapeAsOneName)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.title);
-        EXPECT_EQ(printable(row_of(run({mexhost::make_char(c.units, c.dims)}))), printable(expand(c.expected)));
+        EXPECT_EQ(printable(row_of(run({mexhost::make_char(c.units, c.dims)}))),
+                  printable(expand(c.expected)));
     }
 }
 
@@ -329,19 +322,26 @@ TEST_F(Orlenda, RefusesWhatItCannotConvert)
     } cases[] = {
         // Arguments.
         {"no input", 1, 0, [] { return std::vector<mxArray *>{}; }, BadNInput},
-        {"two inputs", 1, 0, [] { return std::vector<mxArray *>{mexhost::make_char(u"a"), mexhost::make_char(u"b")}; },
+        {"two inputs", 1, 0,
+         [] {
+             return std::vector<mxArray *>{mexhost::make_char(u"a"), mexhost::make_char(u"b")};
+         },
          BadNInput},
         {"two outputs", 2, 0, [] { return std::vector<mxArray *>{mexhost::make_char(u"a")}; }, BadNInput},
         {"a number", 1, 0, [] { return std::vector<mxArray *>{mexhost::make_double({1})}; }, BadInputType},
         {"a struct", 1, 0, [] { return std::vector<mxArray *>{mexhost::make_struct()}; }, BadInputType},
         {"a cell holding a number", 1, 0,
-         [] { return std::vector<mxArray *>{mexhost::make_cell({1, 1}, {mexhost::make_double({5})})}; }, BadInputType},
+         [] {
+             return std::vector<mxArray *>{mexhost::make_cell({1, 1}, {mexhost::make_double({5})})};
+         },
+         BadInputType},
         // Sizes.
         {"8192 units", 1, 0, [] { return std::vector<mxArray *>{mexhost::make_char(repeat(u"a", 8192))}; },
          BadInputSize},
         {"8192 units in a cell", 1, 0,
          [] {
-             return std::vector<mxArray *>{mexhost::make_cell({1, 1}, {mexhost::make_char(repeat(u"a", 8192))})};
+             return std::vector<mxArray *>{
+                 mexhost::make_cell({1, 1}, {mexhost::make_char(repeat(u"a", 8192))})};
          },
          BadInputSize},
         {"2^31 units reported for a char", 1, 0,
@@ -378,8 +378,8 @@ TEST_F(Orlenda, RefusesWhatItCannotConvert)
         {"a 0 unit first leaves an empty name", 1, 0,
          [] { return std::vector<mxArray *>{mexhost::make_char(u"\0SHORT.TXT"s)}; }, FullNameStatic},
         // Host memory.
-        {"no memory for the name", 1, 1, [] { return std::vector<mxArray *>{mexhost::make_char(u"SHORT.TXT")}; },
-         NoMemoryName},
+        {"no memory for the name", 1, 1,
+         [] { return std::vector<mxArray *>{mexhost::make_char(u"SHORT.TXT")}; }, NoMemoryName},
         {"no memory for the enlarged buffer", 1, 2,
          [] { return std::vector<mxArray *>{mexhost::make_char(repeat(u"x", 300))}; }, NoMemoryBuffer},
     };
@@ -443,4 +443,4 @@ TEST_F(Orlenda, AllocatesOnlyTheWorkingCopyWhileTheFullNameFits)
     EXPECT_EQ(result.allocations, 2u);
 }
 
-}  // namespace
+} // namespace

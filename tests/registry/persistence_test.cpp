@@ -17,12 +17,15 @@ class PersistenceTest : public StoreTest {
 protected:
     Finished Run(const char *program, std::vector<std::string> args)
     {
-        return run_process(program, args, {"WIN32_STANDIN_REGISTRY=" + StorePath(), "WIN32_STANDIN_REGISTRY_ADMIN=0"});
+        return run_process(program, args,
+                           {"WIN32_STANDIN_REGISTRY=" + StorePath(), "WIN32_STANDIN_REGISTRY_ADMIN=0"});
     }
 
-    Finished Tessaly(const std::string &base, const std::string &key, const std::string &name, const std::string &value)
+    Finished Tessaly(const std::string &base, const std::string &key, const std::string &name,
+                     const std::string &value)
     {
-        return Run(MEXCALL_PROGRAM, {"--json", TESSALY_PLUGIN, "'" + base + "'", "'" + key + "'", "'" + name + "'", value});
+        return Run(MEXCALL_PROGRAM,
+                   {"--json", TESSALY_PLUGIN, "'" + base + "'", "'" + key + "'", "'" + name + "'", value});
     }
 };
 
@@ -34,13 +37,16 @@ TEST_F(PersistenceTest, ValueWrittenByOneProcessIsReadByAnother)
 
     Finished query = Run(REG_PROGRAM, {"query", "HKCU\\Software\\Persist\\New", "/v", "Answer"});
     EXPECT_EQ(query.status, 0) << query.err;
-    EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\Persist\\New\r\n    Answer    REG_DWORD    0x2a\r\n\r\n");
+    EXPECT_EQ(query.out,
+              "\r\nHKEY_CURRENT_USER\\Software\\Persist\\New\r\n    Answer    REG_DWORD    0x2a\r\n\r\n");
 
     // A later process overwrites it.
     EXPECT_EQ(Tessaly("HKCU", "software\\persist\\new", "ANSWER", "uint32(4294967295)").status, 0);
     query = Run(REG_PROGRAM, {"query", "HKCU\\Software\\Persist\\New"});
     EXPECT_EQ(query.status, 0) << query.err;
-    EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\Persist\\New\r\n    Answer    REG_DWORD    0xffffffff\r\n\r\n");
+    EXPECT_EQ(
+        query.out,
+        "\r\nHKEY_CURRENT_USER\\Software\\Persist\\New\r\n    Answer    REG_DWORD    0xffffffff\r\n\r\n");
 }
 
 TEST_F(PersistenceTest, FailedCallLeavesNothingToFind)
@@ -54,7 +60,8 @@ TEST_F(PersistenceTest, FailedCallLeavesNothingToFind)
     };
     const Case cases[] = {
         {"machine key as an ordinary user", "HKLM", "Software\\Persist", "uint32(1)",
-         "{\"error\":{\"identifier\":\"\",\"message\":\"Failed to Open/Create Key: 'Software\\\\Persist'\"}}\n"},
+         "{\"error\":{\"identifier\":\"\",\"message\":\"Failed to Open/Create Key: "
+         "'Software\\\\Persist'\"}}\n"},
         {"empty value", "HKCU", "Software\\Persist", "zeros(1,0,'uint32')",
          "{\"error\":{\"identifier\":\"\",\"message\":\"Input 4 must hold at least one UINT32 value.\"}}\n"},
     };
@@ -84,4 +91,4 @@ TEST_F(PersistenceTest, NamesBeyondAsciiWrittenByTessalyAreFoundByRegInAnyCase)
     EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\Café\r\n");
 }
 
-}  // namespace
+} // namespace

@@ -27,7 +27,8 @@
 
 namespace {
 
-const std::string kUsage = "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);";
+const std::string kUsage =
+    "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);";
 const std::string kBadTypes = "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).";
 const std::string kEmptyValue = "Input 4 must hold at least one UINT32 value.";
 
@@ -104,7 +105,10 @@ protected:
     }
 
     // The test's own subkey below a root, as tessaly's Key; below HKU only loaded hives take keys.
-    std::string Own(const std::string &root = "HKCU") const { return root == "HKU" ? ".DEFAULT\\" + own_ : own_; }
+    std::string Own(const std::string &root = "HKCU") const
+    {
+        return root == "HKU" ? ".DEFAULT\\" + own_ : own_;
+    }
 
     // Write access below every root: the stand-in's store opened as an administrator's. wine's
     // programs have it already; on Windows a non-elevated MATLAB has it below HKCU only.
@@ -138,7 +142,8 @@ protected:
     }
 
     // The stored REG_DWORD bytes of root\key\name, empty when the value is absent.
-    static std::vector<BYTE> Stored(HKEY root, const std::string &key, const char *name, DWORD *type = nullptr)
+    static std::vector<BYTE> Stored(HKEY root, const std::string &key, const char *name,
+                                    DWORD *type = nullptr)
     {
         HKEY opened;
         if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {};
@@ -180,17 +185,16 @@ protected:
 #ifdef _WIN32
         return support::run_process("reg", args);
 #else
-        return support::run_process(REG_PROGRAM, args,
-                                    {"WIN32_STANDIN_REGISTRY=" + StorePath(), "WIN32_STANDIN_REGISTRY_ADMIN=1"});
+        return support::run_process(
+            REG_PROGRAM, args, {"WIN32_STANDIN_REGISTRY=" + StorePath(), "WIN32_STANDIN_REGISTRY_ADMIN=1"});
 #endif
     }
 
     // The type and data reg prints for one value ("REG_DWORD 0x21"), or "" when reg finds none.
     std::string QueryValue(const std::string &key, const std::string &name) const
     {
-        support::Finished result =
-            Reg(name.empty() ? std::vector<std::string>{"query", key, "/ve"}
-                             : std::vector<std::string>{"query", key, "/v", name});
+        support::Finished result = Reg(name.empty() ? std::vector<std::string>{"query", key, "/ve"}
+                                                    : std::vector<std::string>{"query", key, "/v", name});
         if (result.status != 0) return "";
         // "    <name>    REG_DWORD    0x21": the value's line; the name may hold blanks.
         std::istringstream lines(result.out);
@@ -222,7 +226,8 @@ TEST_F(Tessaly, EveryBaseKeyWritesIntoItsRoot)
         mexhost::CallResult result = Call(root, Own(root), "TheValue", {value});
         EXPECT_TRUE(result.ok) << result.message;
         DWORD type = 0;
-        EXPECT_EQ(Stored(RootOf(root), Own(root), "TheValue", &type), (std::vector<BYTE>{(BYTE)value, 0, 0, 0}));
+        EXPECT_EQ(Stored(RootOf(root), Own(root), "TheValue", &type),
+                  (std::vector<BYTE>{(BYTE)value, 0, 0, 0}));
         EXPECT_EQ(type, (DWORD)REG_DWORD);
     }
     // Each root got its own key: the last write did not land in the others.
@@ -241,17 +246,32 @@ TEST_F(Tessaly, WritesADwordThatRegReadsBack)
         std::vector<uint32_t> values;
         std::string read_key, read_name, expected;
     } cases[] = {
-        {"missing subkeys are created", key + "\\Level2\\Level3", "Answer", {33}, read + "\\Level2\\Level3",
-         "Answer", "REG_DWORD 0x21"},
+        {"missing subkeys are created",
+         key + "\\Level2\\Level3",
+         "Answer",
+         {33},
+         read + "\\Level2\\Level3",
+         "Answer",
+         "REG_DWORD 0x21"},
         {"only the first element", key, "First", {5, 6}, read, "First", "REG_DWORD 0x5"},
         {"zero", key, "Zero", {0}, read, "Zero", "REG_DWORD 0x0"},
         {"every bit", key, "Ones", {0xFFFFFFFFu}, read, "Ones", "REG_DWORD 0xffffffff"},
         {"byte order", key, "Order", {0x12345678u}, read, "Order", "REG_DWORD 0x12345678"},
         {"the default value", key, "", {7}, read, "", "REG_DWORD 0x7"},
-        {"a value name with blanks and a backslash", key, "Two Words\\Slash", {8}, read, "Two Words\\Slash",
+        {"a value name with blanks and a backslash",
+         key,
+         "Two Words\\Slash",
+         {8},
+         read,
+         "Two Words\\Slash",
          "REG_DWORD 0x8"},
         {"key names ignore case", shouted, "Shouted", {9}, read, "Shouted", "REG_DWORD 0x9"},
-        {"a trailing backslash", key + "\\Trailing\\", "Value", {10}, read + "\\Trailing", "Value",
+        {"a trailing backslash",
+         key + "\\Trailing\\",
+         "Value",
+         {10},
+         read + "\\Trailing",
+         "Value",
          "REG_DWORD 0xa"},
     };
     for (const auto &c : cases) {
@@ -334,7 +354,8 @@ TEST_F(Tessaly, WrongNumberOfInputsIsUsage)
             SCOPED_TRACE("nlhs " + std::to_string(nlhs) + ", " + std::to_string(count) + " inputs");
             std::vector<mxArray *> inputs;
             const std::string texts[] = {"HKCU", key, "V"};
-            for (int i = 0; i < count; ++i) inputs.push_back(i < 3 ? Text(texts[i]) : mexhost::make_uint32({1}));
+            for (int i = 0; i < count; ++i)
+                inputs.push_back(i < 3 ? Text(texts[i]) : mexhost::make_uint32({1}));
             ExpectError(Call(inputs, nlhs), kUsage);
         }
     }
@@ -354,7 +375,10 @@ TEST_F(Tessaly, WrongClassInAnyPositionIsBadTypes)
         {"logical", [] { return mexhost::make_logical({true}); }},
         {"uint8", [] { return Numeric(mxUINT8_CLASS); }},
         {"uint64", [] { return Numeric(mxUINT64_CLASS); }},
-        {"cell", [] { return mexhost::make_cell({1, 1}, {Text("HKCU")}); }},
+        {"cell",
+         [] {
+             return mexhost::make_cell({1, 1}, {Text("HKCU")});
+         }},
         {"struct", [] { return mexhost::make_struct(); }},
     };
     for (int position = 0; position < 4; ++position) {
@@ -374,10 +398,12 @@ TEST_F(Tessaly, WrongClassInAnyPositionIsBadTypes)
 
 TEST_F(Tessaly, OnlyTheFiveExactBaseKeyNamesAreAccepted)
 {
-    const char *const names[] = {"hklm", "HKEY_LOCAL_MACHINE", "HKLM ", " HKLM", "Hkcu", "HKU\\", "HKEY", "", "%s%n"};
+    const char *const names[] = {"hklm", "HKEY_LOCAL_MACHINE", "HKLM ", " HKLM", "Hkcu", "HKU\\", "HKEY", "",
+                                 "%s%n"};
     for (const char *name : names) {
         SCOPED_TRACE(name);
-        ExpectError(Call(name, Own() + "\\Base", "V", {1}), std::string("Invalid Base Key specified : '") + name + "'");
+        ExpectError(Call(name, Own() + "\\Base", "V", {1}),
+                    std::string("Invalid Base Key specified : '") + name + "'");
     }
     EXPECT_TRUE(NothingWritten());
 }
@@ -395,7 +421,11 @@ TEST_F(Tessaly, RefusesBadInputsAndWritesNothing)
     } cases[] = {
         // Count.
         {"no inputs", [] { return std::vector<mxArray *>{}; }, kUsage},
-        {"three inputs", [&] { return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V")}; }, kUsage},
+        {"three inputs",
+         [&] {
+             return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V")};
+         },
+         kUsage},
         {"five inputs",
          [&] {
              return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), mexhost::make_uint32({1}),
@@ -405,12 +435,14 @@ TEST_F(Tessaly, RefusesBadInputsAndWritesNothing)
         // Classes.
         {"BaseKey a number",
          [&] {
-             return std::vector<mxArray *>{mexhost::make_double({1}), Text(key), Text("V"), mexhost::make_uint32({1})};
+             return std::vector<mxArray *>{mexhost::make_double({1}), Text(key), Text("V"),
+                                           mexhost::make_uint32({1})};
          },
          kBadTypes},
         {"Key a number",
          [] {
-             return std::vector<mxArray *>{Text("HKCU"), mexhost::make_double({1}), Text("V"), mexhost::make_uint32({1})};
+             return std::vector<mxArray *>{Text("HKCU"), mexhost::make_double({1}), Text("V"),
+                                           mexhost::make_uint32({1})};
          },
          kBadTypes},
         {"ValueName a cell",
@@ -420,12 +452,19 @@ TEST_F(Tessaly, RefusesBadInputsAndWritesNothing)
          },
          kBadTypes},
         {"Value a double",
-         [&] { return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), mexhost::make_double({33})}; },
+         [&] {
+             return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), mexhost::make_double({33})};
+         },
          kBadTypes},
         {"Value an int32",
-         [&] { return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), mexhost::make_int32({33})}; },
+         [&] {
+             return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), mexhost::make_int32({33})};
+         },
          kBadTypes},
-        {"Value a char", [&] { return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), Text("!")}; },
+        {"Value a char",
+         [&] {
+             return std::vector<mxArray *>{Text("HKCU"), Text(key), Text("V"), Text("!")};
+         },
          kBadTypes},
         {"Value empty",
          [&] {
@@ -435,22 +474,32 @@ TEST_F(Tessaly, RefusesBadInputsAndWritesNothing)
          kEmptyValue},
         // Base keys: only the five names, exactly.
         {"lower case",
-         [&] { return std::vector<mxArray *>{Text("hkcu"), Text(key), Text("V"), mexhost::make_uint32({1})}; },
+         [&] {
+             return std::vector<mxArray *>{Text("hkcu"), Text(key), Text("V"), mexhost::make_uint32({1})};
+         },
          "Invalid Base Key specified : 'hkcu'"},
         {"long form",
          [&] {
-             return std::vector<mxArray *>{Text("HKEY_CURRENT_USER"), Text(key), Text("V"), mexhost::make_uint32({1})};
+             return std::vector<mxArray *>{Text("HKEY_CURRENT_USER"), Text(key), Text("V"),
+                                           mexhost::make_uint32({1})};
          },
          "Invalid Base Key specified : 'HKEY_CURRENT_USER'"},
         {"trailing blank",
-         [&] { return std::vector<mxArray *>{Text("HKCU "), Text(key), Text("V"), mexhost::make_uint32({1})}; },
+         [&] {
+             return std::vector<mxArray *>{Text("HKCU "), Text(key), Text("V"), mexhost::make_uint32({1})};
+         },
          "Invalid Base Key specified : 'HKCU '"},
         {"empty",
-         [&] { return std::vector<mxArray *>{Text(""), Text(key), Text("V"), mexhost::make_uint32({1})}; },
+         [&] {
+             return std::vector<mxArray *>{Text(""), Text(key), Text("V"), mexhost::make_uint32({1})};
+         },
          "Invalid Base Key specified : ''"},
         // The registry refuses the key.
         {"a leading backslash",
-         [&] { return std::vector<mxArray *>{Text("HKCU"), Text("\\" + key), Text("V"), mexhost::make_uint32({1})}; },
+         [&] {
+             return std::vector<mxArray *>{Text("HKCU"), Text("\\" + key), Text("V"),
+                                           mexhost::make_uint32({1})};
+         },
          "Failed to Open/Create Key: '\\Software\\TessalyTest\\RefusesBadInputsAndWritesNothing'"},
         {"a level of 257 characters",
          [&] {
@@ -482,15 +531,17 @@ TEST_F(Tessaly, OpenFailures)
     };
     const std::string level(257, 'z');
     const Case cases[] = {
-        {"HKLM as an ordinary user", "HKLM", "Software\\MyProg", "Failed to Open/Create Key: 'Software\\MyProg'", true},
+        {"HKLM as an ordinary user", "HKLM", "Software\\MyProg",
+         "Failed to Open/Create Key: 'Software\\MyProg'", true},
         {"HKCR as an ordinary user", "HKCR", ".myext", "Failed to Open/Create Key: '.myext'", true},
         {"HKCC as an ordinary user", "HKCC", "Software", "Failed to Open/Create Key: 'Software'", true},
-        {"HKU as an ordinary user", "HKU", ".DEFAULT\\Software", "Failed to Open/Create Key: '.DEFAULT\\Software'",
-         true},
-        {"leading backslash", "HKCU", "\\Software\\MyProg", "Failed to Open/Create Key: '\\Software\\MyProg'", false},
-        {"format text in the key", "HKCU", "\\%s%n%d%%", "Failed to Open/Create Key: '\\%s%n%d%%'", false},
-        {"level of 257", "HKCU", Own() + "\\" + level, "Failed to Open/Create Key: '" + Own() + "\\" + level + "'",
+        {"HKU as an ordinary user", "HKU", ".DEFAULT\\Software",
+         "Failed to Open/Create Key: '.DEFAULT\\Software'", true},
+        {"leading backslash", "HKCU", "\\Software\\MyProg", "Failed to Open/Create Key: '\\Software\\MyProg'",
          false},
+        {"format text in the key", "HKCU", "\\%s%n%d%%", "Failed to Open/Create Key: '\\%s%n%d%%'", false},
+        {"level of 257", "HKCU", Own() + "\\" + level,
+         "Failed to Open/Create Key: '" + Own() + "\\" + level + "'", false},
     };
     for (const Case &c : cases) {
         if (c.standin_only && OnWine()) continue;
@@ -503,7 +554,8 @@ TEST_F(Tessaly, OpenFailures)
 #ifndef _WIN32
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\MyProg"));
     StandinRegFailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
-    ExpectError(Call("HKCU", "Software\\Scripted", "TheValue", {33}), "Failed to Open/Create Key: 'Software\\Scripted'");
+    ExpectError(Call("HKCU", "Software\\Scripted", "TheValue", {33}),
+                "Failed to Open/Create Key: 'Software\\Scripted'");
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software\\Scripted"));
 #endif
 }
@@ -520,7 +572,8 @@ TEST_F(Tessaly, SetFailuresCloseTheKeyAndLeaveItCreated)
     };
     const Case cases[] = {
         {"scripted failure", true, "TheValue", "Failed to Set Value For Key '" + key + "', Value: TheValue"},
-        {"format text in the name", true, "%s%n%x", "Failed to Set Value For Key '" + key + "', Value: %s%n%x"},
+        {"format text in the name", true, "%s%n%x",
+         "Failed to Set Value For Key '" + key + "', Value: %s%n%x"},
         {"name of 16,384", false, longName,
          ("Failed to Set Value For Key '" + key + "', Value: " + longName).substr(0, 1023)},
     };
@@ -553,7 +606,8 @@ TEST_F(Tessaly, LongInputsAreCutAtTheMessageBound)
 {
     // 2,000 characters in 200-character levels, so the key itself is valid.
     std::string key;
-    while (key.size() < 2000) key += (key.empty() ? "" : "\\") + std::string(199, (char)('a' + key.size() / 200));
+    while (key.size() < 2000)
+        key += (key.empty() ? "" : "\\") + std::string(199, (char)('a' + key.size() / 200));
     key.resize(2000);
     const std::string base(2000, 'B');
     struct Case {
@@ -585,7 +639,8 @@ TEST_F(Tessaly, EmptyValueWritesNothing)
     const std::vector<int> shapes[] = {{0, 0}, {1, 0}, {0, 3}};
     for (const std::vector<int> &shape : shapes) {
         SCOPED_TRACE(std::to_string(shape[0]) + "x" + std::to_string(shape[1]));
-        ExpectError(Call({Text("HKCU"), Text(Own() + "\\Empty"), Text("V"), mexhost::make_empty(mxUINT32_CLASS, shape)}),
+        ExpectError(Call({Text("HKCU"), Text(Own() + "\\Empty"), Text("V"),
+                          mexhost::make_empty(mxUINT32_CLASS, shape)}),
                     kEmptyValue);
     }
     EXPECT_TRUE(NothingWritten());

@@ -15,8 +15,7 @@
 
 namespace support {
 
-template <typename Base = ::testing::Test>
-class PluginTest : public Base {
+template <typename Base = ::testing::Test> class PluginTest : public Base {
 protected:
     // For the suite's SetUpTestSuite and TearDownTestSuite.
     static void load_plugin(const char *path)

@@ -10,16 +10,14 @@ namespace support {
 // Printable ASCII as it is, every other unit as \uXXXX.
 std::string printable(const std::u16string &units);
 
-template <typename Char>
-std::basic_string<Char> lower_ascii(std::basic_string<Char> text)
+template <typename Char> std::basic_string<Char> lower_ascii(std::basic_string<Char> text)
 {
     for (Char &unit : text)
         if (unit >= 'A' && unit <= 'Z') unit = (Char)(unit + 0x20);
     return text;
 }
 
-template <typename Char>
-std::basic_string<Char> upper_ascii(std::basic_string<Char> text)
+template <typename Char> std::basic_string<Char> upper_ascii(std::basic_string<Char> text)
 {
     for (Char &unit : text)
         if (unit >= 'a' && unit <= 'z') unit = (Char)(unit - 0x20);

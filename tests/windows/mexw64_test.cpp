@@ -41,4 +41,4 @@ TEST(Mexw64, ExportsTheEntryAndReportsTheApiItWasBuiltFor)
     }
 }
 
-}  // namespace
+} // namespace

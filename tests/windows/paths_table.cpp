@@ -34,7 +34,8 @@ WString on_tree_drive(const WCHAR *name)
 {
     WString text(name);
     for (size_t at = 0; (at = text.find(':', at)) != WString::npos; ++at) {
-        if (at > 0 && (text[at - 1] == 'C' || text[at - 1] == 'c')) text[at - 1] = (WCHAR)(text[at - 1] + ('T' - 'C'));
+        if (at > 0 && (text[at - 1] == 'C' || text[at - 1] == 'c'))
+            text[at - 1] = (WCHAR)(text[at - 1] + ('T' - 'C'));
     }
     return text;
 }
@@ -204,8 +205,10 @@ bool make_tree(const fs::path &root)
     for (const char *entry : kPathTree) {
         std::string name(entry);
         fs::path path = root / fs::u8path(name);
-        if (!name.empty() && name.back() == '/') fs::create_directories(path, error);
-        else std::ofstream(path) << "x";
+        if (!name.empty() && name.back() == '/')
+            fs::create_directories(path, error);
+        else
+            std::ofstream(path) << "x";
         if (!fs::exists(path)) {
             fprintf(stderr, "cannot make %s\n", path.string().c_str());
             return false;
@@ -246,20 +249,22 @@ int main(int argc, char **argv)
     if (!SetCurrentDirectoryW(on_tree_drive(PATHS_TEXT("C:\\Program Files")).c_str())) return 2;
     for (const ConvertCase &row : kLongPathCases) {
         WString name = on_tree_drive(row.name);
-        Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
-                                          row.error, -2);
+        Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr,
+                                          row.ret, row.error, -2);
         judge(tally, "long", name, expected, long_or_short(long_path, name), row.flags, row.wine);
         if ((row.flags & kDerivedShort) && row.expected != nullptr) {
             // No short names of its own here: the answer is that lookup's failure.
             WString own = with_own_short_names(name, on_tree_drive(row.expected));
-            Answer got = own.empty() ? Answer{0, GetLastError(), WString(), -2} : long_or_short(long_path, own);
-            judge(tally, "long*", own.empty() ? name : own, expected, got, row.flags & ~kDerivedShort, row.wine);
+            Answer got =
+                own.empty() ? Answer{0, GetLastError(), WString(), -2} : long_or_short(long_path, own);
+            judge(tally, "long*", own.empty() ? name : own, expected, got, row.flags & ~kDerivedShort,
+                  row.wine);
         }
     }
     for (const ConvertCase &row : kShortPathCases) {
         WString name = on_tree_drive(row.name);
-        Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr, row.ret,
-                                          row.error, -2);
+        Answer expected = expected_answer(row.expected ? on_tree_drive(row.expected).c_str() : nullptr,
+                                          row.ret, row.error, -2);
         judge(tally, "short", name, expected, long_or_short(short_path, name), row.flags, row.wine);
     }
 

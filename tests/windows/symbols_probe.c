@@ -4,10 +4,7 @@
 
 #include "mex.h"
 
-__declspec(dllexport) unsigned long extraEntry(void)
-{
-    return GetTickCount();
-}
+__declspec(dllexport) unsigned long extraEntry(void) { return GetTickCount(); }
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {

@@ -94,6 +94,6 @@ void CreateNewKey(benchmark::State &state)
 }
 BENCHMARK(CreateNewKey);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

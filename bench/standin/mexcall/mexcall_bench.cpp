@@ -105,8 +105,10 @@ int main(int argc, char **argv)
     size_t count = 100000;
     int repeat = 5;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--names")) count = std::strtoul(argv[i + 1], nullptr, 10);
-        else if (!std::strcmp(argv[i], "--repeat")) repeat = std::atoi(argv[i + 1]);
+        if (!std::strcmp(argv[i], "--names"))
+            count = std::strtoul(argv[i + 1], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--repeat"))
+            repeat = std::atoi(argv[i + 1]);
     }
     support::TempFolder tree("mexcall-bench");
     std::string literal = make_tree(tree.string(), count);
@@ -134,10 +136,14 @@ int main(int argc, char **argv)
         }
         start = Clock::now();
         cpu = own_cpu();
-        { mexhost::CallResult result = call(*plugin, cell); }
+        {
+            mexhost::CallResult result = call(*plugin, cell);
+        }
         Times called{seconds_since(start), own_cpu() - cpu};
-        if (r == 0) cold = called;
-        else warm.push_back(called);
+        if (r == 0)
+            cold = called;
+        else
+            warm.push_back(called);
         mexhost::destroy(cell);
 
         start = Clock::now();

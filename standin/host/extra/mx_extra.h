@@ -15,8 +15,7 @@ typedef _Bool mxLogical;
 #endif
 
 /* Only mxREAL is supported; mxCOMPLEX aborts. */
-MEX_API mxArray *mxCreateNumericArray_700(int ndim, const int *dims, mxClassID classid,
-                                          mxComplexity flag);
+MEX_API mxArray *mxCreateNumericArray_700(int ndim, const int *dims, mxClassID classid, mxComplexity flag);
 MEX_API mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag);
 MEX_API mxArray *mxCreateDoubleScalar(double value);
 MEX_API mxArray *mxCreateLogicalArray_700(int ndim, const int *dims);

@@ -19,8 +19,8 @@ namespace mexhost {
 // ownership of the elements they are given. Dimensions follow the host's rules (at least two,
 // trailing singletons beyond the second dropped, negative sizes as 0); a size that does not
 // match the number of values aborts.
-mxArray *make_char(std::u16string_view units);                       // 1 x N; "" gives 0 x 0
-mxArray *make_char(std::u16string_view units, std::vector<int> dims); // units column-major
+mxArray *make_char(std::u16string_view units);                                   // 1 x N; "" gives 0 x 0
+mxArray *make_char(std::u16string_view units, std::vector<int> dims);            // units column-major
 mxArray *make_cell(std::vector<int> dims, std::vector<mxArray *> elements = {}); // nullptr = unset
 // Numeric and logical builders: dims default to 1 x N, and to 0 x 0 when there are no values.
 mxArray *make_double(std::vector<double> values, std::vector<int> dims = {});
@@ -36,7 +36,7 @@ void set_reported_count(mxArray *array, size_t count);
 // Reading arrays.
 std::u16string char_units(const mxArray *array); // column-major units
 std::vector<int> dims(const mxArray *array);
-std::vector<double> numbers(const mxArray *array); // any numeric, logical or char class
+std::vector<double> numbers(const mxArray *array);         // any numeric, logical or char class
 mxArray *cell_element(const mxArray *array, size_t index); // nullptr when unset
 
 using Entry = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);

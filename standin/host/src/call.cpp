@@ -23,7 +23,10 @@ struct Digest {
         sum += word;
         sum_of_sums += sum;
     }
-    bool operator!=(const Digest &other) const { return sum != other.sum || sum_of_sums != other.sum_of_sums; }
+    bool operator!=(const Digest &other) const
+    {
+        return sum != other.sum || sum_of_sums != other.sum_of_sums;
+    }
 };
 
 } // namespace
@@ -71,8 +74,8 @@ static void run_entry(mxControlEntry entry, int nlhs, mxArray **plhs, int nrhs, 
 }
 
 // The only frame that knows the jump buffer: an error raised below returns here with false.
-static __attribute__((noinline)) bool invoke(Call &call, mxControlEntry entry, int nlhs, mxArray **plhs, int nrhs,
-                                             const mxArray **prhs)
+static __attribute__((noinline)) bool invoke(Call &call, mxControlEntry entry, int nlhs, mxArray **plhs,
+                                             int nrhs, const mxArray **prhs)
 {
     if (__builtin_setjmp(call.jump) != 0) return false;
     run_entry(entry, nlhs, plhs, nrhs, prhs);
@@ -145,7 +148,8 @@ bool mxControlCall(mxControlEntry entry, const char *name, int nlhs, mxArray **p
     if (ok && std::count(plhs, plhs + nlhs, nullptr) != 0) {
         ok = false;
         host.identifier = "MATLAB:unassignedOutputs";
-        host.message = std::string("One or more output arguments not assigned during call to \"") + name + "\".";
+        host.message =
+            std::string("One or more output arguments not assigned during call to \"") + name + "\".";
     }
     int slots = std::max(nlhs, 1);
     for (int i = 0; i < slots; ++i)
@@ -166,8 +170,10 @@ void mxControlSetError(const char *identifier, const char *format, va_list args)
 {
     Call &call = current_call();
     call.identifier = identifier ? identifier : "";
-    if (format) format_into(call.message, format, args);
-    else call.message.clear();
+    if (format)
+        format_into(call.message, format, args);
+    else
+        call.message.clear();
 }
 
 void mxControlSetErrorText(const char *identifier, const char *message)

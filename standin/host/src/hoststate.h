@@ -67,13 +67,13 @@ struct Call {
     bool active = false;
     uint64_t id = 0;
     const char *name = "";
-    Link arrays;          // arrays made during the call that no cell holds
-    Link blocks;          // host heap blocks made during the call and not freed
-    size_t requests = 0;  // mxMalloc/mxCalloc calls so far, for failure injection
-    size_t fail_at = 0;   // the request that gives null; 0 = none
+    Link arrays;         // arrays made during the call that no cell holds
+    Link blocks;         // host heap blocks made during the call and not freed
+    size_t requests = 0; // mxMalloc/mxCalloc calls so far, for failure injection
+    size_t fail_at = 0;  // the request that gives null; 0 = none
     size_t allocations = 0;
     size_t arrays_created = 0;
-    void *jump[5];        // __builtin_setjmp buffer of the call boundary
+    void *jump[5]; // __builtin_setjmp buffer of the call boundary
     std::string identifier;
     std::string message;
 };

@@ -53,13 +53,17 @@ static mxArray *create(mxClassID cls, const std::vector<int> &dims)
 {
     int ndim = static_cast<int>(dims.size());
     switch (cls) {
-    case mxCELL_CLASS: return mxCreateCellArray_700(ndim, dims.data());
-    case mxCHAR_CLASS: return mxCreateCharArray_700(ndim, dims.data());
-    case mxLOGICAL_CLASS: return mxCreateLogicalArray_700(ndim, dims.data());
+    case mxCELL_CLASS:
+        return mxCreateCellArray_700(ndim, dims.data());
+    case mxCHAR_CLASS:
+        return mxCreateCharArray_700(ndim, dims.data());
+    case mxLOGICAL_CLASS:
+        return mxCreateLogicalArray_700(ndim, dims.data());
     case mxSTRUCT_CLASS:
         if (ndim > 2) misuse("make_empty: a struct array has two dimensions here");
         return mxCreateStructMatrix_700(ndim > 0 ? dims[0] : 1, ndim > 1 ? dims[1] : 1, 0, nullptr);
-    default: return mxCreateNumericArray_700(ndim, dims.data(), cls, mxREAL);
+    default:
+        return mxCreateNumericArray_700(ndim, dims.data(), cls, mxREAL);
     }
 }
 
@@ -73,10 +77,7 @@ static mxArray *make_sized(mxClassID cls, const std::vector<int> &dims, size_t v
 
 // --- Builders and readers ---
 
-mxArray *make_char(std::u16string_view units)
-{
-    return make_char(units, default_dims({}, units.size()));
-}
+mxArray *make_char(std::u16string_view units) { return make_char(units, default_dims({}, units.size())); }
 
 mxArray *make_char(std::u16string_view units, std::vector<int> dims)
 {
@@ -90,7 +91,8 @@ mxArray *make_cell(std::vector<int> dims, std::vector<mxArray *> elements)
     mxArray *array = create(mxCELL_CLASS, dims);
     if (elements.empty()) return array;
     if (elements.size() != stored_count(array))
-        misuse("make_cell: %zu elements for dimensions of %zu elements", elements.size(), stored_count(array));
+        misuse("make_cell: %zu elements for dimensions of %zu elements", elements.size(),
+               stored_count(array));
     for (size_t i = 0; i < elements.size(); ++i)
         if (elements[i]) mxSetCell_700(array, static_cast<int>(i), elements[i]);
     return array;
@@ -160,19 +162,44 @@ std::vector<double> numbers(const mxArray *array)
     std::vector<double> out;
     out.reserve(count);
     switch (cls) {
-    case mxLOGICAL_CLASS: append<mxLogical>(out, data, count); break;
-    case mxCHAR_CLASS: append<mxChar>(out, data, count); break;
-    case mxDOUBLE_CLASS: append<double>(out, data, count); break;
-    case mxSINGLE_CLASS: append<float>(out, data, count); break;
-    case mxINT8_CLASS: append<int8_t>(out, data, count); break;
-    case mxUINT8_CLASS: append<uint8_t>(out, data, count); break;
-    case mxINT16_CLASS: append<int16_t>(out, data, count); break;
-    case mxUINT16_CLASS: append<uint16_t>(out, data, count); break;
-    case mxINT32_CLASS: append<int32_t>(out, data, count); break;
-    case mxUINT32_CLASS: append<uint32_t>(out, data, count); break;
-    case mxINT64_CLASS: append<int64_t>(out, data, count); break;
-    case mxUINT64_CLASS: append<uint64_t>(out, data, count); break;
-    default: misuse("numbers: a %s array has no numbers", mxGetClassName(array));
+    case mxLOGICAL_CLASS:
+        append<mxLogical>(out, data, count);
+        break;
+    case mxCHAR_CLASS:
+        append<mxChar>(out, data, count);
+        break;
+    case mxDOUBLE_CLASS:
+        append<double>(out, data, count);
+        break;
+    case mxSINGLE_CLASS:
+        append<float>(out, data, count);
+        break;
+    case mxINT8_CLASS:
+        append<int8_t>(out, data, count);
+        break;
+    case mxUINT8_CLASS:
+        append<uint8_t>(out, data, count);
+        break;
+    case mxINT16_CLASS:
+        append<int16_t>(out, data, count);
+        break;
+    case mxUINT16_CLASS:
+        append<uint16_t>(out, data, count);
+        break;
+    case mxINT32_CLASS:
+        append<int32_t>(out, data, count);
+        break;
+    case mxUINT32_CLASS:
+        append<uint32_t>(out, data, count);
+        break;
+    case mxINT64_CLASS:
+        append<int64_t>(out, data, count);
+        break;
+    case mxUINT64_CLASS:
+        append<uint64_t>(out, data, count);
+        break;
+    default:
+        misuse("numbers: a %s array has no numbers", mxGetClassName(array));
     }
     return out;
 }

@@ -26,14 +26,22 @@ struct ClassInfo {
 
 // Indexed by mxClassID.
 const ClassInfo kClasses[] = {
-    {"unknown", 0, false}, {"cell", sizeof(mxArray *), true},
-    {"struct", 0, true},   {"logical", sizeof(mxLogical), true},
-    {"char", sizeof(mxChar), true}, {"void", 0, false},
-    {"double", 8, true},   {"single", 4, true},
-    {"int8", 1, true},     {"uint8", 1, true},
-    {"int16", 2, true},    {"uint16", 2, true},
-    {"int32", 4, true},    {"uint32", 4, true},
-    {"int64", 8, true},    {"uint64", 8, true},
+    {"unknown", 0, false},
+    {"cell", sizeof(mxArray *), true},
+    {"struct", 0, true},
+    {"logical", sizeof(mxLogical), true},
+    {"char", sizeof(mxChar), true},
+    {"void", 0, false},
+    {"double", 8, true},
+    {"single", 4, true},
+    {"int8", 1, true},
+    {"uint8", 1, true},
+    {"int16", 2, true},
+    {"uint16", 2, true},
+    {"int32", 4, true},
+    {"uint32", 4, true},
+    {"int64", 8, true},
+    {"uint64", 8, true},
     {"function_handle", 0, false},
 };
 
@@ -63,8 +71,7 @@ static mxArray *cell_checked(const mxArray *cell, int index, const char *operati
     if (array->cls != mxCELL_CLASS)
         misuse("%s: the array is a %s array, not a cell", operation, kClasses[array->cls].name);
     if (index < 0 || static_cast<size_t>(index) >= array->count)
-        misuse("%s: index %d out of range for a cell of %zu elements", operation, index,
-               array->count);
+        misuse("%s: index %d out of range for a cell of %zu elements", operation, index, array->count);
     return array;
 }
 
@@ -73,8 +80,7 @@ static void check_writable(const mxArray *array, const char *operation)
 {
     const Call &call = current_call();
     if (call.active && array->call_id != call.id)
-        misuse("%s: the array is an input (or was not made by this call) and is read-only",
-               operation);
+        misuse("%s: the array is an input (or was not made by this call) and is read-only", operation);
 }
 
 namespace mexhost::detail {
@@ -99,8 +105,7 @@ void misuse(const char *format, ...)
 
 void raise_error()
 {
-    if (!g_call.active)
-        misuse("an error was raised outside a call: %s", g_call.message.c_str());
+    if (!g_call.active) misuse("an error was raised outside a call: %s", g_call.message.c_str());
 #if defined(__SANITIZE_ADDRESS__)
     // The jump skips the plug-in's frames; their shadow memory must not stay poisoned.
     __asan_handle_no_return();
@@ -220,8 +225,7 @@ char *mxArrayToString(const mxArray *array)
     if (source->cls != mxCHAR_CLASS) return nullptr;
     char *text = static_cast<char *>(allocate_string(source->count + 1));
     const mxChar *units = static_cast<const mxChar *>(source->data);
-    for (size_t i = 0; i < source->count; ++i)
-        text[i] = units[i] <= 0xFF ? static_cast<char>(units[i]) : '?';
+    for (size_t i = 0; i < source->count; ++i) text[i] = units[i] <= 0xFF ? static_cast<char>(units[i]) : '?';
     text[source->count] = '\0';
     return text;
 }
@@ -231,15 +235,9 @@ int mxGetNumberOfDimensions_700(const mxArray *array)
     return checked(array, "mxGetNumberOfDimensions_700")->ndim;
 }
 
-const int *mxGetDimensions_700(const mxArray *array)
-{
-    return checked(array, "mxGetDimensions_700")->dims;
-}
+const int *mxGetDimensions_700(const mxArray *array) { return checked(array, "mxGetDimensions_700")->dims; }
 
-mxArray *mxCreateCellArray_700(int ndim, const int *dims)
-{
-    return create_array(mxCELL_CLASS, ndim, dims);
-}
+mxArray *mxCreateCellArray_700(int ndim, const int *dims) { return create_array(mxCELL_CLASS, ndim, dims); }
 
 mxArray *mxGetCell_700(const mxArray *cell, int index)
 {
@@ -255,8 +253,7 @@ void mxSetCell_700(mxArray *cell, int index, mxArray *value)
     if (value) {
         checked(value, "mxSetCell_700");
         if (value == array) misuse("mxSetCell_700: a cell cannot hold itself");
-        if (value->owner == Owner::Cell)
-            misuse("mxSetCell_700: the value already belongs to a cell");
+        if (value->owner == Owner::Cell) misuse("mxSetCell_700: the value already belongs to a cell");
         if (g_call.active && value->owner != Owner::Call)
             misuse("mxSetCell_700: the value is an input (or was not made by this call)");
         list_remove(value->link);
@@ -267,10 +264,7 @@ void mxSetCell_700(mxArray *cell, int index, mxArray *value)
     *slot = value;
 }
 
-mxArray *mxCreateCharArray_700(int ndim, const int *dims)
-{
-    return create_array(mxCHAR_CLASS, ndim, dims);
-}
+mxArray *mxCreateCharArray_700(int ndim, const int *dims) { return create_array(mxCHAR_CLASS, ndim, dims); }
 
 // --- Extra operations for tests, test plug-ins and mexcall ---
 
@@ -319,10 +313,7 @@ mxArray *mxCreateString(const char *text)
     return array;
 }
 
-mxArray *mxDuplicateArray(const mxArray *array)
-{
-    return duplicate(checked(array, "mxDuplicateArray"));
-}
+mxArray *mxDuplicateArray(const mxArray *array) { return duplicate(checked(array, "mxDuplicateArray")); }
 
 void mxDestroyArray(mxArray *array)
 {
@@ -363,10 +354,7 @@ bool mxIsEmpty(const mxArray *array) { return checked(array, "mxIsEmpty")->count
 
 bool mxIsDouble(const mxArray *array) { return checked(array, "mxIsDouble")->cls == mxDOUBLE_CLASS; }
 
-bool mxIsLogical(const mxArray *array)
-{
-    return checked(array, "mxIsLogical")->cls == mxLOGICAL_CLASS;
-}
+bool mxIsLogical(const mxArray *array) { return checked(array, "mxIsLogical")->cls == mxLOGICAL_CLASS; }
 
 bool mxIsStruct(const mxArray *array) { return checked(array, "mxIsStruct")->cls == mxSTRUCT_CLASS; }
 

@@ -40,7 +40,10 @@ std::string executable_folder()
     return path.substr(0, path.find_last_of('/'));
 }
 
-std::vector<std::string> arguments(int argc, char **argv) { return std::vector<std::string>(argv, argv + argc); }
+std::vector<std::string> arguments(int argc, char **argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
 
 std::string environment(const char *name)
 {

@@ -36,8 +36,7 @@ static std::string system_message(DWORD code)
                                   nullptr, code, 0, (LPWSTR)&text, 0, nullptr);
     std::string message = length ? narrow(text, (int)length) : "error " + std::to_string(code);
     LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-        message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
     return message;
 }
 
@@ -51,10 +50,7 @@ void *open_library(const std::string &path, std::string *error)
     return (void *)library;
 }
 
-void *find_symbol(void *library, const char *name)
-{
-    return (void *)GetProcAddress((HMODULE)library, name);
-}
+void *find_symbol(void *library, const char *name) { return (void *)GetProcAddress((HMODULE)library, name); }
 
 void close_library(void *library) { FreeLibrary((HMODULE)library); }
 

@@ -32,7 +32,7 @@ void bind(sqlite3_stmt *st, int index, const std::string &text)
     sqlite3_bind_text(st, index, text.c_str(), (int)text.size(), SQLITE_TRANSIENT);
 }
 
-}  // namespace
+} // namespace
 
 int migrate_names_to_unicode(sqlite3 *db)
 {
@@ -58,8 +58,10 @@ int migrate_names_to_unicode(sqlite3 *db)
         std::string fold = regnames::folded(units);
 
         sqlite3_reset(find.st);
-        if (root) sqlite3_bind_null(find.st, 1);
-        else sqlite3_bind_int64(find.st, 1, parent);
+        if (root)
+            sqlite3_bind_null(find.st, 1);
+        else
+            sqlite3_bind_int64(find.st, 1, parent);
         bind(find.st, 2, fold);
         if (sqlite3_step(find.st) == SQLITE_ROW) {
             newId[id] = sqlite3_column_int64(find.st, 0);
@@ -67,8 +69,10 @@ int migrate_names_to_unicode(sqlite3 *db)
         }
         sqlite3_reset(insertKey.st);
         sqlite3_bind_int64(insertKey.st, 1, id);
-        if (root) sqlite3_bind_null(insertKey.st, 2);
-        else sqlite3_bind_int64(insertKey.st, 2, parent);
+        if (root)
+            sqlite3_bind_null(insertKey.st, 2);
+        else
+            sqlite3_bind_int64(insertKey.st, 2, parent);
         bind(insertKey.st, 3, regnames::stored(units));
         bind(insertKey.st, 4, fold);
         if (sqlite3_step(insertKey.st) != SQLITE_DONE) return sqlite3_errcode(db);

@@ -25,7 +25,7 @@ std::string stored(std::u16string_view units)
 {
     std::string text;
     text.reserve(units.size());
-    size_t ascii = 0;  // most names: one byte per unit, no decoding
+    size_t ascii = 0; // most names: one byte per unit, no decoding
     while (ascii < units.size() && units[ascii] < 0x80) text += (char)units[ascii++];
     text::each_code_point(units.substr(ascii),
                           [&](char32_t code_point, bool) { text::append_utf8(text, code_point); });
@@ -89,4 +89,4 @@ std::u16string from_earlier_store(std::string_view bytes)
     return units;
 }
 
-}  // namespace regnames
+} // namespace regnames

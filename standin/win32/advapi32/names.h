@@ -27,6 +27,6 @@ std::string folded(std::u16string_view units);
 // functions now read it ("Caf\xE9" from tessaly is "Café").
 std::u16string from_earlier_store(std::string_view bytes);
 
-}  // namespace regnames
+} // namespace regnames
 
 #endif

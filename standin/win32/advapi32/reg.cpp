@@ -23,10 +23,10 @@ enum Operation { Query, Add, Delete };
 struct Command {
     Operation operation;
     HKEY root;
-    std::string printed;  // the key as reg prints it: root in long form, path as typed
+    std::string printed; // the key as reg prints it: root in long form, path as typed
     std::u16string subkey;
-    bool hasValue = false;  // /v NAME or /ve
-    std::string valueName;  // as typed, "" for /ve
+    bool hasValue = false; // /v NAME or /ve
+    std::string valueName; // as typed, "" for /ve
     std::u16string value;
     const char *type = nullptr;
     const char *data = nullptr;
@@ -40,8 +40,8 @@ struct RootName {
 };
 
 static const RootName kRootNames[] = {
-    {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {"HKU", "HKEY_USERS", HKEY_USERS},
+    {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {"HKU", "HKEY_USERS", HKEY_USERS},
     {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
 };
 
@@ -51,9 +51,11 @@ struct TypeName {
 };
 
 static const TypeName kTypeNames[] = {
-    {REG_NONE, "REG_NONE"},         {REG_SZ, "REG_SZ"},       {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
-    {REG_BINARY, "REG_BINARY"},     {REG_DWORD, "REG_DWORD"}, {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
-    {REG_LINK, "REG_LINK"},         {REG_MULTI_SZ, "REG_MULTI_SZ"}, {REG_QWORD, "REG_QWORD"},
+    {REG_NONE, "REG_NONE"},           {REG_SZ, "REG_SZ"},
+    {REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {REG_BINARY, "REG_BINARY"},
+    {REG_DWORD, "REG_DWORD"},         {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
+    {REG_LINK, "REG_LINK"},           {REG_MULTI_SZ, "REG_MULTI_SZ"},
+    {REG_QWORD, "REG_QWORD"},
 };
 
 static const char *const kOperations[] = {"QUERY", "ADD", "DELETE"};
@@ -72,8 +74,8 @@ static int status_error(LONG status)
         fputs("ERROR: Access is denied.\r\n", stderr);
     } else {
         const char *name = StandinErrorName((DWORD)status);
-        fprintf(stderr, "ERROR: The registry operation failed with status %ld%s%s.\r\n", (long)status, *name ? " " : "",
-                name);
+        fprintf(stderr, "ERROR: The registry operation failed with status %ld%s%s.\r\n", (long)status,
+                *name ? " " : "", name);
     }
     return 1;
 }
@@ -107,10 +109,7 @@ static bool is_option(const char *arg, const char *name)
     return (arg[0] == '/' || arg[0] == '-') && strcasecmp(arg + 1, name) == 0;
 }
 
-static bool is_help(const char *arg)
-{
-    return is_option(arg, "?") || strcmp(arg, "--help") == 0;
-}
+static bool is_help(const char *arg) { return is_option(arg, "?") || strcmp(arg, "--help") == 0; }
 
 // "HKCU\Software\X\" -> HKEY_CURRENT_USER, "Software\X", printed "HKEY_CURRENT_USER\Software\X".
 static bool parse_key(const char *text, Command *command)
@@ -121,10 +120,12 @@ static bool parse_key(const char *text, Command *command)
     std::string rest = slash == std::string::npos ? std::string() : key.substr(slash + 1);
     while (!rest.empty() && rest.back() == '\\') rest.pop_back();
     for (const RootName &name : kRootNames) {
-        if (strcasecmp(rootName.c_str(), name.shortName) == 0 || strcasecmp(rootName.c_str(), name.longName) == 0) {
+        if (strcasecmp(rootName.c_str(), name.shortName) == 0 ||
+            strcasecmp(rootName.c_str(), name.longName) == 0) {
             command->root = name.root;
             command->subkey = text::utf16_from_bytes(rest);
-            command->printed = rest.empty() ? std::string(name.longName) : std::string(name.longName) + "\\" + rest;
+            command->printed =
+                rest.empty() ? std::string(name.longName) : std::string(name.longName) + "\\" + rest;
             return true;
         }
     }
@@ -142,9 +143,11 @@ static bool parse_options(int argc, char **argv, Command *command)
             command->value = text::utf16_from_bytes(command->valueName);
         } else if (is_option(arg, "ve") && !command->hasValue) {
             command->hasValue = true;
-        } else if (is_option(arg, "t") && i + 1 < argc && command->operation == Add && command->type == nullptr) {
+        } else if (is_option(arg, "t") && i + 1 < argc && command->operation == Add &&
+                   command->type == nullptr) {
             command->type = argv[++i];
-        } else if (is_option(arg, "d") && i + 1 < argc && command->operation == Add && command->data == nullptr) {
+        } else if (is_option(arg, "d") && i + 1 < argc && command->operation == Add &&
+                   command->data == nullptr) {
             command->data = argv[++i];
         } else if (is_option(arg, "f") && command->operation != Query && !command->force) {
             command->force = true;
@@ -286,7 +289,8 @@ static bool parse_dword(const char *text, DWORD *value)
 {
     if (text[0] < '0' || text[0] > '9') return false;
     char *end = nullptr;
-    unsigned long long number = strtoull(text, &end, text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    unsigned long long number =
+        strtoull(text, &end, text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
     if (*end != '\0' || number > 0xFFFFFFFFull) return false;
     *value = (DWORD)number;
     return true;
@@ -317,7 +321,8 @@ static int add(const Command &command)
     DWORD type = REG_NONE;
     std::vector<BYTE> bytes;
     if (command.hasValue && !value_bytes(command, &type, &bytes)) {
-        fprintf(stderr, "ERROR: Invalid data '%s' for type %s.\r\n", command.data != nullptr ? command.data : "",
+        fprintf(stderr, "ERROR: Invalid data '%s' for type %s.\r\n",
+                command.data != nullptr ? command.data : "",
                 command.type != nullptr ? command.type : "REG_SZ");
         return 1;
     }
@@ -329,7 +334,8 @@ static int add(const Command &command)
         bool exists =
             RegQueryValueExW(key, command.value.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
         if (exists && !command.force &&
-            !confirmed("Value", (command.valueName.empty() ? "(Default)" : command.valueName) + " exists, overwrite")) {
+            !confirmed("Value", (command.valueName.empty() ? "(Default)" : command.valueName) +
+                                    " exists, overwrite")) {
             RegCloseKey(key);
             return cancelled();
         }
@@ -347,7 +353,8 @@ static int remove(const Command &command)
         LONG status = RegOpenKeyExW(command.root, command.subkey.c_str(), 0, KEY_READ, &key);
         if (status != ERROR_SUCCESS) return status_error(status);
         RegCloseKey(key);
-        if (!command.force && !confirmed("Permanently delete the registry key", command.printed)) return cancelled();
+        if (!command.force && !confirmed("Permanently delete the registry key", command.printed))
+            return cancelled();
         status = RegDeleteTreeW(command.root, command.subkey.c_str());
         return status == ERROR_SUCCESS ? done() : status_error(status);
     }
@@ -356,7 +363,8 @@ static int remove(const Command &command)
     if (status != ERROR_SUCCESS) return status_error(status);
     status = RegQueryValueExW(key, command.value.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_SUCCESS && !command.force &&
-        !confirmed("Delete the registry value", command.valueName.empty() ? "(Default)" : command.valueName)) {
+        !confirmed("Delete the registry value",
+                   command.valueName.empty() ? "(Default)" : command.valueName)) {
         RegCloseKey(key);
         return cancelled();
     }
@@ -385,9 +393,12 @@ int main(int argc, char **argv)
     }
     if (!parse_options(argc, argv, &command)) return syntax_error(kOperations[operation]);
     switch (command.operation) {
-    case Query: return query(command);
-    case Add: return add(command);
-    case Delete: return remove(command);
+    case Query:
+        return query(command);
+    case Add:
+        return add(command);
+    case Delete:
+        return remove(command);
     }
     return 1;
 }

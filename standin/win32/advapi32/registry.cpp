@@ -32,12 +32,12 @@ constexpr REGSAM kWriteRights =
 struct Root {
     HKEY handle;
     sqlite3_int64 key;
-    bool machine;  // write access only for an administrator's store
+    bool machine; // write access only for an administrator's store
 };
 
 const Root kRoots[] = {
-    {HKEY_CLASSES_ROOT, kClassesKey, true}, {HKEY_CURRENT_USER, kUserKey, false},
-    {HKEY_LOCAL_MACHINE, kMachineKey, true}, {HKEY_USERS, kUsersKey, true},
+    {HKEY_CLASSES_ROOT, kClassesKey, true},         {HKEY_CURRENT_USER, kUserKey, false},
+    {HKEY_LOCAL_MACHINE, kMachineKey, true},        {HKEY_USERS, kUsersKey, true},
     {HKEY_CURRENT_CONFIG, kCurrentConfigKey, true},
 };
 
@@ -52,14 +52,14 @@ struct Handle {
     sqlite3_int64 key;
     bool machine;
     REGSAM access;
-    bool confirmed = true;  // false: its key id came from the cache and no transaction has seen it yet
+    bool confirmed = true; // false: its key id came from the cache and no transaction has seen it yet
 };
 
 // What an unconfirmed handle's create would have made, should its key be gone when first used.
 struct Unconfirmed {
     sqlite3_int64 parent;
     std::vector<Name> parts;
-    std::string cached;  // its entry in the key-id cache
+    std::string cached; // its entry in the key-id cache
 };
 
 struct State {
@@ -75,7 +75,7 @@ struct State {
     // still has that path).
     std::unordered_map<std::string, sqlite3_int64> keyIds;
     std::unordered_map<uintptr_t, Unconfirmed> unconfirmed;
-    unsigned cachedFrom = 0;  // the store connection keyIds were found on (Store::opened)
+    unsigned cachedFrom = 0; // the store connection keyIds were found on (Store::opened)
 };
 
 State &state()
@@ -86,22 +86,22 @@ State &state()
 
 // What a registry function needs of the key its handle names before it may touch the store.
 struct Needs {
-    REGSAM rights;  // rights the handle must have been opened with
-    bool write;     // write access below the handle's root (refused on machine roots of a user's store)
+    REGSAM rights; // rights the handle must have been opened with
+    bool write;    // write access below the handle's root (refused on machine roots of a user's store)
     bool store = true;
-    bool confirm = true;  // false: the function confirms a handle from the cache in its own transaction
-    StoreUse use = ReadStore;  // a write creates a missing store file, a read does not
+    bool confirm = true;      // false: the function confirms a handle from the cache in its own transaction
+    StoreUse use = ReadStore; // a write creates a missing store file, a read does not
 };
 
 // One registry function's call: the state's lock is held for all of it.
 struct Call {
     State &s = state();
     std::lock_guard<std::mutex> guard{s.lock};
-    Handle key{};          // the key the call's handle names, once entered
-    uintptr_t handle = 0;  // the handle's value when this process opened it
+    Handle key{};         // the key the call's handle names, once entered
+    uintptr_t handle = 0; // the handle's value when this process opened it
 };
 
-}  // namespace
+} // namespace
 
 // ---- names
 
@@ -137,8 +137,7 @@ static std::vector<Name> components(std::u16string_view path)
 
 // Copies a stored name into a caller's buffer of *cch characters (terminator included), as the A
 // functions' bytes or as UTF-16 units; on return *cch holds the name's length without the terminator.
-template <class C>
-static LONG copy_name(std::string_view stored, C *buffer, LPDWORD cch)
+template <class C> static LONG copy_name(std::string_view stored, C *buffer, LPDWORD cch)
 {
     if (buffer == nullptr || cch == nullptr) return ERROR_INVALID_PARAMETER;
     std::u16string units = regnames::units(stored);
@@ -227,7 +226,7 @@ static std::string cache_entry(sqlite3_int64 parent, const std::vector<Name> &pa
 {
     std::string entry = std::to_string(parent);
     for (const Name &part : parts) {
-        entry += '\\';  // never inside a name
+        entry += '\\'; // never inside a name
         entry += part.folded;
     }
     return entry;
@@ -352,10 +351,7 @@ static LONG enter(Call &call, const char *function, HKEY hKey, Needs needs, Chec
     return needs.confirm ? confirm(call) : ERROR_SUCCESS;
 }
 
-static LONG no_checks()
-{
-    return ERROR_SUCCESS;
-}
+static LONG no_checks() { return ERROR_SUCCESS; }
 
 // Copies value data into a caller's buffer of *cb bytes; with no buffer only the size is told.
 static LONG copy_data(const void *data, size_t size, LPBYTE buffer, LPDWORD cb)
@@ -626,8 +622,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
     return query_value("RegQueryValueExW", hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
 }
 
-template <class C>
-static LONG delete_value(const char *function, HKEY hKey, const C *lpValueName)
+template <class C> static LONG delete_value(const char *function, HKEY hKey, const C *lpValueName)
 {
     Call call;
     LONG status = enter(call, function, hKey, {KEY_SET_VALUE, false}, no_checks);
@@ -666,8 +661,7 @@ static LONG key_to_delete(Call &call, std::u16string_view path, sqlite3_int64 *k
     return ERROR_SUCCESS;
 }
 
-template <class C>
-static LONG delete_key(const char *function, HKEY hKey, const C *lpSubKey)
+template <class C> static LONG delete_key(const char *function, HKEY hKey, const C *lpSubKey)
 {
     Call call;
     std::u16string path = units_of(lpSubKey);
@@ -705,8 +699,7 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
     return delete_key("RegDeleteKeyW", hKey, lpSubKey);
 }
 
-template <class C>
-static LONG delete_tree(const char *function, HKEY hKey, const C *lpSubKey)
+template <class C> static LONG delete_tree(const char *function, HKEY hKey, const C *lpSubKey)
 {
     Call call;
     std::u16string path = units_of(lpSubKey);

@@ -40,7 +40,7 @@ CREATE TABLE IF NOT EXISTS vals(
 
 struct ReservedRow {
     ReservedKey id;
-    sqlite3_int64 parent;  // 0: a root
+    sqlite3_int64 parent; // 0: a root
     const char *name;
     const char *fold;
 };
@@ -88,7 +88,7 @@ const char *const kStatements[StatementCount] = {
     "ROLLBACK",
 };
 
-}  // namespace
+} // namespace
 
 Store::~Store()
 {
@@ -133,10 +133,7 @@ void store_choose_from_environment(Store &store)
 // ---- setting up a connection
 
 // SQLITE_OK, or the code of the failure.
-static int exec(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
+static int exec(sqlite3 *db, const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 static int user_version(sqlite3 *db)
 {
@@ -180,7 +177,7 @@ static int ensure_schema(sqlite3 *db)
     int rc = exec(db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return rc;
     int version = user_version(db);
-    if (version > kSchemaVersion) rc = SQLITE_CANTOPEN;  // a later version's store: leave it alone
+    if (version > kSchemaVersion) rc = SQLITE_CANTOPEN; // a later version's store: leave it alone
     if (rc == SQLITE_OK && version != kSchemaVersion) {
         // 1: the earlier tables move aside, the new ones are made, then filled from them.
         if (version == 1) {
@@ -214,10 +211,7 @@ static long long wait_bound_ms()
     return end != nullptr && end != text && *end == '\0' && ms >= 0 ? ms : kWaitBoundMs;
 }
 
-static bool waited_enough(const Store &store)
-{
-    return now_ms() >= store.deadline;
-}
+static bool waited_enough(const Store &store) { return now_ms() >= store.deadline; }
 
 // SQLite's busy handler: retry every few milliseconds until the operation's deadline.
 static int keep_waiting(void *context, int)
@@ -325,10 +319,7 @@ LONG store_failure(Store &store)
     return status_of(cause);
 }
 
-bool store_failed(const Store &store)
-{
-    return store.failure != SQLITE_OK;
-}
+bool store_failed(const Store &store) { return store.failure != SQLITE_OK; }
 
 // ---- checking a store file before use
 
@@ -367,7 +358,7 @@ static unsigned be(const unsigned char *bytes, int count)
 static bool header_matches_size(const std::string &path)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return true;  // nothing to check; opening tells why
+    if (fd < 0) return true; // nothing to check; opening tells why
     unsigned char header[100];
     struct stat info;
     ssize_t got = fstat(fd, &info) == 0 ? pread(fd, header, sizeof header, 0) : -1;
@@ -590,10 +581,7 @@ int store_key_depth(Store &store, sqlite3_int64 key)
     return depth;
 }
 
-bool store_begin(Store &store)
-{
-    return store_run(store, store.statements[Begin]);
-}
+bool store_begin(Store &store) { return store_run(store, store.statements[Begin]); }
 
 LONG store_commit(Store &store, LONG status)
 {
@@ -609,12 +597,6 @@ LONG store_roll_back(Store &store, LONG status)
     return status;
 }
 
-bool store_begin_read(Store &store)
-{
-    return store_run(store, store.statements[BeginRead]);
-}
+bool store_begin_read(Store &store) { return store_run(store, store.statements[BeginRead]); }
 
-void store_end_read(Store &store)
-{
-    store_run(store, store.statements[Commit]);
-}
+void store_end_read(Store &store) { store_run(store, store.statements[Commit]); }

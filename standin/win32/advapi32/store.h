@@ -11,15 +11,15 @@
 
 // Keys every store holds from its creation, by id; ids up to kLastReservedKey are never deleted.
 enum ReservedKey : sqlite3_int64 {
-    kMachineKey = 1,    // HKEY_LOCAL_MACHINE
-    kUserKey,           // HKEY_CURRENT_USER
-    kUsersKey,          // HKEY_USERS
-    kSoftwareKey,       // HKLM\SOFTWARE
-    kClassesKey,        // HKLM\SOFTWARE\Classes: HKEY_CLASSES_ROOT
-    kSystemKey,         // HKLM\SYSTEM
-    kControlSetKey,     // HKLM\SYSTEM\CurrentControlSet
-    kProfilesKey,       // ...\CurrentControlSet\Hardware Profiles
-    kCurrentConfigKey,  // ...\Hardware Profiles\Current: HKEY_CURRENT_CONFIG
+    kMachineKey = 1,   // HKEY_LOCAL_MACHINE
+    kUserKey,          // HKEY_CURRENT_USER
+    kUsersKey,         // HKEY_USERS
+    kSoftwareKey,      // HKLM\SOFTWARE
+    kClassesKey,       // HKLM\SOFTWARE\Classes: HKEY_CLASSES_ROOT
+    kSystemKey,        // HKLM\SYSTEM
+    kControlSetKey,    // HKLM\SYSTEM\CurrentControlSet
+    kProfilesKey,      // ...\CurrentControlSet\Hardware Profiles
+    kCurrentConfigKey, // ...\Hardware Profiles\Current: HKEY_CURRENT_CONFIG
     kLastReservedKey = kCurrentConfigKey,
 };
 
@@ -51,16 +51,16 @@ enum StoreUse { ReadStore, WriteStore };
 struct Store {
     sqlite3 *db = nullptr;
     sqlite3_stmt *statements[StatementCount] = {};
-    bool chosen = false;  // path and administrator settled, by StandinRegUseStore or the environment
+    bool chosen = false; // path and administrator settled, by StandinRegUseStore or the environment
     std::string path;
     bool administrator = false;
-    bool empty = false;   // db is an empty store in memory, standing for a file that does not exist
-    bool reopen = false;  // a failure was met: the next operation starts on a fresh connection
-    unsigned opened = 0;  // connections opened so far: a new count is a connection afresh
-    int failure = SQLITE_OK;  // the operation's first failed step, as an extended result code
+    bool empty = false;      // db is an empty store in memory, standing for a file that does not exist
+    bool reopen = false;     // a failure was met: the next operation starts on a fresh connection
+    unsigned opened = 0;     // connections opened so far: a new count is a connection afresh
+    int failure = SQLITE_OK; // the operation's first failed step, as an extended result code
     int failureErrno = 0;
-    long long waitMs = 0;    // how long one operation may wait for other processes' locks
-    long long deadline = 0;  // when the operation gives up waiting, in ms of the monotonic clock
+    long long waitMs = 0;   // how long one operation may wait for other processes' locks
+    long long deadline = 0; // when the operation gives up waiting, in ms of the monotonic clock
 
     Store() = default;
     Store(const Store &) = delete;

@@ -13,6 +13,6 @@ namespace k32 {
 // the full rules. `name` must be readable up to its 0 unit or `limit`.
 bool isCleanFullName(const char16_t *name, size_t limit, size_t &length, size_t &filePart);
 
-}  // namespace k32
+} // namespace k32
 
 #endif

@@ -21,18 +21,18 @@ using namespace k32;
 static const size_t kIndexCacheLimit = 256;
 static const uint32_t kNone = UINT32_MAX;
 
-static const uint32_t kWatchedEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
-                                       IN_MOVE_SELF | IN_ONLYDIR;
+static const uint32_t kWatchedEvents =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 // File systems whose every change, by any process on this machine, reaches inotify. On others (NFS,
 // SMB, FUSE) a change made elsewhere is never reported, so their folders are checked by their times.
 static const long kReportingFileSystems[] = {
-    0xEF53,      // ext2, ext3, ext4
-    0x01021994,  // tmpfs
-    0x58465342,  // xfs
-    0x9123683E,  // btrfs
-    0xF2F52010,  // f2fs
-    0x794C7630,  // overlayfs
+    0xEF53,     // ext2, ext3, ext4
+    0x01021994, // tmpfs
+    0x58465342, // xfs
+    0x9123683E, // btrfs
+    0xF2F52010, // f2fs
+    0x794C7630, // overlayfs
 };
 
 // A child process shares the parent's inotify instance, and each would take the other's events.
@@ -58,11 +58,9 @@ static void markInherited() { inheritedNotify = true; }
 static bool reportsEveryChange(int fd)
 {
     struct statfs info;
-    if (fstatfs(fd, &info) != 0)
-        return false;
+    if (fstatfs(fd, &info) != 0) return false;
     for (long type : kReportingFileSystems)
-        if (long(info.f_type) == type)
-            return true;
+        if (long(info.f_type) == type) return true;
     return false;
 }
 
@@ -72,8 +70,7 @@ static void release(int wd, FolderIndex &index)
 {
     State &st = state();
     auto it = st.watches.find(wd);
-    if (it == st.watches.end())
-        return;
+    if (it == st.watches.end()) return;
     auto &sharers = it->second;
     sharers.erase(std::remove(sharers.begin(), sharers.end(), &index), sharers.end());
     if (sharers.empty()) {
@@ -90,19 +87,15 @@ static void watch(int fd, FolderIndex &index)
         static std::once_flag atFork;
         std::call_once(atFork, [] { pthread_atfork(nullptr, nullptr, markInherited); });
         st.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (st.notify < 0)
-            return;
+        if (st.notify < 0) return;
     }
-    if (!reportsEveryChange(fd))
-        return;
+    if (!reportsEveryChange(fd)) return;
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
     int wd = inotify_add_watch(st.notify, self, kWatchedEvents);
-    if (wd < 0)
-        return;
+    if (wd < 0) return;
     auto &sharers = st.watches[wd];
-    if (std::find(sharers.begin(), sharers.end(), &index) == sharers.end())
-        sharers.push_back(&index);
+    if (std::find(sharers.begin(), sharers.end(), &index) == sharers.end()) sharers.push_back(&index);
     index.watch = wd;
 }
 
@@ -121,22 +114,19 @@ static void buildIndex(const std::string &folder, const struct stat &info, Folde
     if (fd >= 0 && fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino)
         watch(fd, index);
     DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
-    if (!dir && fd >= 0)
-        close(fd);
+    if (!dir && fd >= 0) close(fd);
     if (!dir && index.watch >= 0) {
-        release(index.watch, index);  // an unreadable folder has no listing to keep current
+        release(index.watch, index); // an unreadable folder has no listing to keep current
         index.watch = -1;
     }
-    if (previous >= 0 && previous != index.watch)
-        release(previous, index);
+    if (previous >= 0 && previous != index.watch) release(previous, index);
     index.racy = index.watch < 0 && recentlyChanged(info);
     if (dir) {
         while (const dirent *item = readdir(dir)) {
-            if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0)
-                continue;
+            if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;
             bool isDir = item->d_type == DT_DIR;
             struct stat target;
-            if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN)  // a link to a folder is a folder
+            if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) // a link to a folder is a folder
                 isDir = stat(joinHost(folder, item->d_name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
             index.entries.push_back(Entry{item->d_name, wstring(), wstring(), isDir});
         }
@@ -161,26 +151,22 @@ static void buildIndex(const std::string &folder, const struct stat &info, Folde
             index.sameFold[last->second] = i;
             last->second = i;
         }
-        if (names::isLegal83(entry.name))
-            taken.insert(names::fold(entry.name));
+        if (names::isLegal83(entry.name)) taken.insert(names::fold(entry.name));
     }
     for (uint32_t i = 0; i < index.entries.size(); ++i) {
         Entry &entry = index.entries[i];
-        if (names::isLegal83(entry.name))
-            continue;
+        if (names::isLegal83(entry.name)) continue;
         names::ShortParts parts = names::shortParts(entry.name);
         if (parts.base.size() > 2) {
             for (unsigned n = 1; n <= 4 && entry.shortName.empty(); ++n) {
                 wstring candidate = names::shortCandidate(parts.base, n, parts.ext);
-                if (taken.insert(candidate).second)
-                    entry.shortName = candidate;
+                if (taken.insert(candidate).second) entry.shortName = candidate;
             }
         }
         wstring stem = parts.base.substr(0, 2) + names::checksumHex(entry.name);
         for (unsigned n = 1; entry.shortName.empty(); ++n) {
             wstring candidate = names::shortCandidate(stem, n, parts.ext);
-            if (taken.insert(candidate).second)
-                entry.shortName = candidate;
+            if (taken.insert(candidate).second) entry.shortName = candidate;
         }
         index.byShort.emplace(entry.shortName, i);
     }
@@ -204,8 +190,7 @@ size_t UnitsHash::operator()(const wstring &s) const
         hash ^= hash >> 32;
     }
     uint64_t tail = 0;
-    for (; i < n; ++i)
-        tail = (tail << 8) | bytes[i];
+    for (; i < n; ++i) tail = (tail << 8) | bytes[i];
     hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53u;
     return size_t(hash ^ (hash >> 29));
 }
@@ -218,8 +203,7 @@ FolderIndex &k32::indexOf(const std::string &folder, const struct stat &info, bo
     if (it != indexes.end() && !rebuild && !it->second.stale && describes(it->second, info))
         return it->second;
     if (it == indexes.end()) {
-        if (indexes.size() >= kIndexCacheLimit)
-            clearIndexes();
+        if (indexes.size() >= kIndexCacheLimit) clearIndexes();
         it = indexes.emplace(folder, FolderIndex()).first;
     }
     buildIndex(folder, info, it->second);
@@ -230,8 +214,7 @@ FolderIndex &k32::indexOf(const std::string &folder, const struct stat &info, bo
 // surrogates a name has one host form, and comparing the units says the same.
 static bool spelledAs(const Entry &entry, std::u16string_view name, bool plain, const std::string &exact)
 {
-    if (!plain)
-        return !exact.empty() && entry.host == exact;
+    if (!plain) return !exact.empty() && entry.host == exact;
     return entry.name.size() == name.size() &&
            std::memcmp(entry.name.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
 }
@@ -240,7 +223,7 @@ static bool spelledAs(const Entry &entry, std::u16string_view name, bool plain, 
 // order with the name in another case, else the one with that short name.
 Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst, bool *byShort, bool *ascii)
 {
-    static wstring folded;  // kept between calls for its capacity; used under the state's lock
+    static wstring folded; // kept between calls for its capacity; used under the state's lock
     folded.resize(name.size());
     char16_t *to = &folded[0];
     const char16_t *from = name.data();
@@ -254,15 +237,15 @@ Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst
         std::memcpy(&units, from + i, 8);
         high |= units;
         uint64_t low7 = units & 0x007F007F007F007Fu;
-        uint64_t fromA = low7 + 0x001F001F001F001Fu;  // 0x80 set in lanes from 'a' up
-        uint64_t pastZ = low7 + 0x0005000500050005u;  // 0x80 set in lanes past 'z'
+        uint64_t fromA = low7 + 0x001F001F001F001Fu; // 0x80 set in lanes from 'a' up
+        uint64_t pastZ = low7 + 0x0005000500050005u; // 0x80 set in lanes past 'z'
         units -= ((fromA & ~pastZ) & 0x0080008000800080u) >> 2;
         std::memcpy(to + i, &units, 8);
     }
     for (; i < n; ++i) {
         char16_t c = from[i];
         high |= c;
-        to[i] = char16_t(c - (unsigned(c - u'a') < 26u ? 32 : 0));  // the case rule, for ASCII
+        to[i] = char16_t(c - (unsigned(c - u'a') < 26u ? 32 : 0)); // the case rule, for ASCII
     }
     high &= 0xFF80FF80FF80FF80u;
     if (high) {
@@ -271,30 +254,23 @@ Entry *k32::lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst
             plain = plain && (from[i] < 0xD800 || from[i] > 0xDFFF);
         }
     }
-    if (ascii)
-        *ascii = !high;
-    if (byShort)
-        *byShort = false;
+    if (ascii) *ascii = !high;
+    if (byShort) *byShort = false;
     Entry *entries = index.entries.data();
     auto byName = index.byName.find(folded);
     if (byName != index.byName.end()) {
         std::string exact;
-        if (exactFirst && !plain && !names::toHost(wstring(name), exact))
-            exact.clear();
+        if (exactFirst && !plain && !names::toHost(wstring(name), exact)) exact.clear();
         for (uint32_t i = byName->second; i != kNone && exactFirst; i = index.sameFold[i])
-            if (spelledAs(entries[i], name, plain, exact))
-                return &entries[i];
+            if (spelledAs(entries[i], name, plain, exact)) return &entries[i];
         return &entries[byName->second];
     }
     static wstring given;
     given.assign(name.data(), name.size());
-    if (!names::isLegal83(given))
-        return nullptr;
+    if (!names::isLegal83(given)) return nullptr;
     auto shortName = index.byShort.find(folded);
-    if (shortName == index.byShort.end())
-        return nullptr;
-    if (byShort)
-        *byShort = true;
+    if (shortName == index.byShort.end()) return nullptr;
+    if (byShort) *byShort = true;
     return &entries[shortName->second];
 }
 
@@ -304,11 +280,9 @@ FolderIndex *k32::settledIndex(const std::string &folder, const struct stat &inf
 {
     auto &indexes = state().indexes;
     auto it = indexes.find(folder);
-    if (it == indexes.end() || it->second.stale || !describes(it->second, info))
-        return nullptr;
+    if (it == indexes.end() || it->second.stale || !describes(it->second, info)) return nullptr;
     if (it->second.racy) {
-        if (recentlyChanged(info))
-            return nullptr;
+        if (recentlyChanged(info)) return nullptr;
         buildIndex(folder, info, it->second);
     }
     return &it->second;
@@ -322,8 +296,7 @@ FolderIndex *k32::currentIndex(const std::string &folder)
     if (!lastAsked || lastAsked->path != folder) {
         auto &indexes = state().indexes;
         auto it = indexes.find(folder);
-        if (it == indexes.end())
-            return nullptr;
+        if (it == indexes.end()) return nullptr;
         lastAsked = &it->second;
     }
     return current(*lastAsked) ? lastAsked : nullptr;
@@ -332,13 +305,11 @@ FolderIndex *k32::currentIndex(const std::string &folder)
 // The current index of the folder `entry` names in `folder`, remembered in the entry once found.
 FolderIndex *k32::currentChild(const FolderIndex &folder, Entry &entry)
 {
-    if (!entry.isDir)
-        return nullptr;
+    if (!entry.isDir) return nullptr;
     if (!entry.child) {
         auto &indexes = state().indexes;
         auto it = indexes.find(joinHost(folder.path, entry.host));
-        if (it == indexes.end())
-            return nullptr;
+        if (it == indexes.end()) return nullptr;
         entry.child = &it->second;
     }
     return current(*entry.child) ? entry.child : nullptr;
@@ -350,23 +321,19 @@ static void take(const inotify_event &event)
 {
     State &st = state();
     auto it = st.watches.find(event.wd);
-    if (it == st.watches.end())
-        return;
+    if (it == st.watches.end()) return;
     std::vector<FolderIndex *> sharers = it->second;
     for (FolderIndex *index : sharers) {
         index->stale = true;
         if (event.len > 0) {
             auto child = st.indexes.find(joinHost(index->path, event.name));
-            if (child != st.indexes.end())
-                child->second.stale = true;
+            if (child != st.indexes.end()) child->second.stale = true;
         }
     }
     if (event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
         // the folder left its path, or the watch ended: the path's next index needs a watch of its own
-        for (FolderIndex *index : sharers)
-            index->watch = -1;
-        if (!(event.mask & IN_IGNORED))
-            inotify_rm_watch(st.notify, event.wd);
+        for (FolderIndex *index : sharers) index->watch = -1;
+        if (!(event.mask & IN_IGNORED)) inotify_rm_watch(st.notify, event.wd);
         st.watches.erase(event.wd);
     }
 }
@@ -374,8 +341,7 @@ static void take(const inotify_event &event)
 void k32::refreshIndexes()
 {
     State &st = state();
-    if (st.notify < 0)
-        return;
+    if (st.notify < 0) return;
     if (inheritedNotify.exchange(false)) {
         clearIndexes();
         return;
@@ -383,19 +349,18 @@ void k32::refreshIndexes()
     alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
     for (;;) {
         ssize_t got = read(st.notify, buffer, sizeof buffer);
-        if (got <= 0)
-            return;  // EAGAIN: nothing changed
+        if (got <= 0) return; // EAGAIN: nothing changed
         for (ssize_t at = 0; at < got;) {
             const inotify_event &event = *reinterpret_cast<const inotify_event *>(buffer + at);
             at += sizeof(inotify_event) + event.len;
             if (event.mask & IN_Q_OVERFLOW) {
-                clearIndexes();  // events were lost: nothing can be trusted
+                clearIndexes(); // events were lost: nothing can be trusted
                 return;
             }
             take(event);
         }
         if (size_t(got) + sizeof(inotify_event) + NAME_MAX + 1 <= sizeof buffer)
-            return;  // there was room for more: the queue is empty
+            return; // there was room for more: the queue is empty
     }
 }
 
@@ -405,7 +370,6 @@ void k32::clearIndexes()
     lastAsked = nullptr;
     st.indexes.clear();
     st.watches.clear();
-    if (st.notify >= 0)
-        close(st.notify);  // ends every watch at once
+    if (st.notify >= 0) close(st.notify); // ends every watch at once
     st.notify = -1;
 }

@@ -23,7 +23,7 @@ namespace k32 {
 using names::wstring;
 
 struct Share {
-    wstring server, share;  // as mapped; compared folded
+    wstring server, share; // as mapped; compared folded
     std::string folder;
 };
 
@@ -41,13 +41,13 @@ struct UnitsEqual {
 };
 
 struct Entry {
-    std::string host;   // on-disk bytes
-    wstring name;       // Windows spelling of the on-disk name
-    wstring shortName;  // empty when the name is a legal 8.3 name
+    std::string host;  // on-disk bytes
+    wstring name;      // Windows spelling of the on-disk name
+    wstring shortName; // empty when the name is a legal 8.3 name
     bool isDir = false;
-    bool ascii = false;  // the name has ASCII units only
-    bool shortShaped = false;  // names::mayBeShortName(name)
-    FolderIndex *child = nullptr;  // this folder's own index, once a walk has gone through it
+    bool ascii = false;           // the name has ASCII units only
+    bool shortShaped = false;     // names::mayBeShortName(name)
+    FolderIndex *child = nullptr; // this folder's own index, once a walk has gone through it
 };
 
 // What one host folder holds, keyed for case-insensitive and short-name lookups. Valid while the
@@ -56,30 +56,30 @@ struct Entry {
 struct FolderIndex {
     std::string path;   // the host folder, its key in the cache
     int watch = -1;     // inotify watch descriptor, or -1: revalidated by the folder's times
-    bool stale = false;  // an event reported a change since it was built
+    bool stale = false; // an event reported a change since it was built
     dev_t dev = 0;
     ino_t ino = 0;
     timespec mtime{}, ctime{};
-    bool racy = false;  // built within a second of the folder's last change: a change may be unseen
-    std::vector<Entry> entries;                       // sorted by on-disk bytes
-    std::unordered_map<wstring, uint32_t, UnitsHash, UnitsEqual> byName;  // folded name -> first entry
-                                                                          // in byte order
-    std::vector<uint32_t> sameFold;                   // next entry with the same folded name, or kNone
-    std::unordered_map<wstring, uint32_t> byShort;    // short name -> entry
+    bool racy = false;          // built within a second of the folder's last change: a change may be unseen
+    std::vector<Entry> entries; // sorted by on-disk bytes
+    std::unordered_map<wstring, uint32_t, UnitsHash, UnitsEqual> byName; // folded name -> first entry
+                                                                         // in byte order
+    std::vector<uint32_t> sameFold;                // next entry with the same folded name, or kNone
+    std::unordered_map<wstring, uint32_t> byShort; // short name -> entry
 };
 
 struct State {
     std::mutex mutex;
     bool ready = false;
-    std::string drives[26];  // host folders, empty when unmapped
+    std::string drives[26]; // host folders, empty when unmapped
     std::vector<Share> shares;
     wstring cwd;
     wstring driveDirs[26];
-    std::atomic<StandinFullPathHook> fullHook{nullptr};  // read on every call, without the lock
+    std::atomic<StandinFullPathHook> fullHook{nullptr}; // read on every call, without the lock
     std::atomic<StandinLongPathHook> longHook{nullptr};
     std::unordered_map<std::string, FolderIndex> indexes;
-    int notify = -1;  // the inotify instance watching the indexed folders
-    std::unordered_map<int, std::vector<FolderIndex *>> watches;  // by watch descriptor
+    int notify = -1; // the inotify instance watching the indexed folders
+    std::unordered_map<int, std::vector<FolderIndex *>> watches; // by watch descriptor
 };
 
 // A place in the host file system: the mapped folder of a drive or share and the on-disk names below,
@@ -87,18 +87,18 @@ struct State {
 // names taken from current indexes wait in `pending` (views into index entries, which stay as they
 // are until an index is rebuilt, and hostPath() comes before any rebuild).
 struct Location {
-    std::string path;  // without `pending`; empty: the drive or share is not mapped
+    std::string path; // without `pending`; empty: the drive or share is not mapped
     std::vector<std::string_view> pending;
     size_t rootLength = 0;
-    size_t depth = 0;  // on-disk names below the root
-    FolderIndex *index = nullptr;  // the folder's index when known current without a look at the folder
-    struct stat info {};  // of the folder itself, when `known`
+    size_t depth = 0;             // on-disk names below the root
+    FolderIndex *index = nullptr; // the folder's index when known current without a look at the folder
+    struct stat info {};          // of the folder itself, when `known`
     bool known = false;
 
     void at(const std::string &root);
-    void enter(std::string_view name);       // a name whose bytes may not last
-    void enterIndexed(std::string_view name);  // a name held by an index entry
-    void up();      // to the parent, never above the root
+    void enter(std::string_view name);        // a name whose bytes may not last
+    void enterIndexed(std::string_view name); // a name held by an index entry
+    void up();                                // to the parent, never above the root
     void toRoot();
     const std::string &hostPath();
 };
@@ -107,7 +107,7 @@ enum class Form { Long, Short, Host };
 
 // volumes.cpp: the drive and share map, set up from the environment.
 State &state();
-std::unique_lock<std::mutex> lockState();  // holds the state's lock, setting the state up on first use
+std::unique_lock<std::mutex> lockState(); // holds the state's lock, setting the state up on first use
 void resetLocked();
 std::string joinHost(const std::string &folder, const std::string &name);
 std::string absoluteHostPath(const char *path);
@@ -130,7 +130,7 @@ Entry *lookUp(FolderIndex &index, std::u16string_view name, bool exactFirst = tr
 inline bool current(const FolderIndex &index) { return index.watch >= 0 && !index.stale; }
 FolderIndex *currentIndex(const std::string &folder);
 FolderIndex *currentChild(const FolderIndex &folder, Entry &entry);
-void refreshIndexes();  // takes in the changes reported since the last call
+void refreshIndexes(); // takes in the changes reported since the last call
 void clearIndexes();
 
 // resolution.cpp: name lookup, path walking and the current directory.
@@ -141,6 +141,6 @@ names::Context contextOf(const State &st);
 wstring withoutTrailingSeparator(wstring full);
 DWORD setCurrentLocked(const wstring &name);
 
-}  // namespace k32
+} // namespace k32
 
 #endif

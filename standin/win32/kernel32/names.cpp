@@ -15,8 +15,7 @@ static bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >=
 static bool isShortPunct(char16_t c)
 {
     for (char16_t p : u"!#$%&'()-@^_`{}~")
-        if (p != 0 && c == p)
-            return true;
+        if (p != 0 && c == p) return true;
     return false;
 }
 
@@ -27,8 +26,7 @@ static bool isShortUnit(char16_t c)
 
 static wstring stripDotsAndSpaces(wstring s)
 {
-    while (!s.empty() && (s.back() == u'.' || s.back() == u' '))
-        s.pop_back();
+    while (!s.empty() && (s.back() == u'.' || s.back() == u' ')) s.pop_back();
     return s;
 }
 
@@ -38,8 +36,7 @@ static bool equalAsciiUpper(const wstring &name, const char16_t *upper)
     size_t i = 0;
     for (; i < name.size() && upper[i] != 0; ++i) {
         char16_t c = name[i] >= u'a' && name[i] <= u'z' ? char16_t(name[i] - 32) : name[i];
-        if (c != upper[i])
-            return false;
+        if (c != upper[i]) return false;
     }
     return i == name.size() && upper[i] == 0;
 }
@@ -49,10 +46,8 @@ static bool isDeviceName(const wstring &name)
 {
     static const char16_t *const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
     for (const char16_t *device : kDevices)
-        if (equalAsciiUpper(name, device))
-            return true;
-    if (name.size() != 4)
-        return false;
+        if (equalAsciiUpper(name, device)) return true;
+    if (name.size() != 4) return false;
     char16_t digit = name[3];
     bool numbered = (digit >= u'1' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
     wstring stem = name.substr(0, 3);
@@ -67,19 +62,16 @@ static bool isDeviceName(const wstring &name)
 static wstring deviceOf(const wstring &s)
 {
     if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
-        return wstring();  // "\\server\share\nul", "\\.\nul": never a device name here
+        return wstring(); // "\\server\share\nul", "\\.\nul": never a device name here
     bool driveForm = s.size() >= 2 && s[1] == u':';
     size_t slash = s.rfind(u'\\');
     size_t start = slash != npos ? slash + 1 : (driveForm ? 2 : 0);
     wstring last = s.substr(start);
     size_t colons = 0;
-    for (; !last.empty() && last.back() == u':'; ++colons)
-        last.pop_back();
+    for (; !last.empty() && last.back() == u':'; ++colons) last.pop_back();
     last = stripDotsAndSpaces(last);
-    if (colons <= 2 && equalAsciiUpper(last, u"NUL"))
-        return last;
-    if (start == 0 && colons <= 1 && isDeviceName(last))
-        return last;
+    if (colons <= 2 && equalAsciiUpper(last, u"NUL")) return last;
+    if (start == 0 && colons <= 1 && isDeviceName(last)) return last;
     return wstring();
 }
 
@@ -90,19 +82,18 @@ static wstring deviceOf(const wstring &s)
 static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, wstring &out, size_t &filePart)
 {
     std::vector<wstring> parts;
-    bool trailing = false;  // the name ends in a separator
-    bool stepped = false;   // its last component was "." or ".."
+    bool trailing = false; // the name ends in a separator
+    bool stepped = false;  // its last component was "." or ".."
     size_t begin = 0;
     for (;;) {
         size_t end = rest.find(u'\\', begin);
         bool last = end == npos;
         wstring part = rest.substr(begin, last ? npos : end - begin);
         if (parts.size() >= floor && (part == u"." || part == u"..")) {
-            if (part == u".." && parts.size() > floor)
-                parts.pop_back();
+            if (part == u".." && parts.size() > floor) parts.pop_back();
             stepped = last;
         } else if (last) {
-            part = stripDotsAndSpaces(part);  // "a. . " -> "a"; "..  " -> "" (kept separator)
+            part = stripDotsAndSpaces(part); // "a. . " -> "a"; "..  " -> "" (kept separator)
             if (part.empty())
                 trailing = true;
             else
@@ -110,17 +101,16 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
         } else if (!part.empty()) {
             size_t n = part.size();
             if (n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.')
-                part.pop_back();  // "test." -> "test"; "test.." stays; "\\x\.\y": the share "." stays
+                part.pop_back(); // "test." -> "test"; "test.." stays; "\\x\.\y": the share "." stays
             parts.push_back(part);
         }
-        if (last)
-            break;
+        if (last) break;
         begin = end + 1;
     }
     if (stepped && !parts.empty()) {
-        parts.back() = stripDotsAndSpaces(parts.back());  // "C:\Docs..\." -> "C:\Docs"
+        parts.back() = stripDotsAndSpaces(parts.back()); // "C:\Docs..\." -> "C:\Docs"
         if (parts.back().empty()) {
-            parts.pop_back();  // "C:\x\. .\." -> "C:\x\"
+            parts.pop_back(); // "C:\x\. .\." -> "C:\x\"
             trailing = true;
         }
     }
@@ -129,13 +119,11 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
     out = root;
     filePart = npos;
     for (const wstring &part : parts) {
-        if (out.back() != u'\\')
-            out += u'\\';
+        if (out.back() != u'\\') out += u'\\';
         filePart = out.size();
         out += part;
     }
-    if (parts.size() <= floor)
-        filePart = npos;  // "\\server\share": no file part
+    if (parts.size() <= floor) filePart = npos; // "\\server\share": no file part
     if (trailing && out.back() != u'\\') {
         out += u'\\';
         filePart = npos;
@@ -147,7 +135,7 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
 static DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
 {
     if (s.size() == 3 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?'))
-        return normalise(u"\\\\.\\", wstring(), 0, out, filePart);  // "\\?", "\\.": the device root
+        return normalise(u"\\\\.\\", wstring(), 0, out, filePart); // "\\?", "\\.": the device root
     if (s.size() >= 4 && s[0] == u'\\' && s[1] == u'\\' && (s[2] == u'.' || s[2] == u'?') && s[3] == u'\\')
         // "\\?\C:\x", "\\.\pipe": local device, its root is the first four units
         return normalise(s.substr(0, 4), s.substr(4), 0, out, filePart);
@@ -161,22 +149,18 @@ static DWORD absoluteName(const wstring &s, wstring &out, size_t &filePart)
 // The root of the current directory without its separator: "C:" or "\\server\share".
 static wstring currentRoot(const wstring &cwd)
 {
-    if (cwd.size() >= 2 && cwd[1] == u':')
-        return cwd.substr(0, 2);
+    if (cwd.size() >= 2 && cwd[1] == u':') return cwd.substr(0, 2);
     size_t server = cwd.find(u'\\', 2);
     size_t share = server == npos ? npos : cwd.find(u'\\', server + 1);
     return cwd.substr(0, share);
 }
 
-
 DWORD fullName(const char16_t *name, size_t length, const Context &context, wstring &out, size_t &filePart)
 {
     wstring s(name, length);
     for (char16_t &c : s)
-        if (c == u'/')
-            c = u'\\';
-    if (s.find_first_not_of(u' ') == npos)
-        return ERROR_INVALID_NAME;  // "", "   "
+        if (c == u'/') c = u'\\';
+    if (s.find_first_not_of(u' ') == npos) return ERROR_INVALID_NAME; // "", "   "
     wstring device = deviceOf(s);
     if (!device.empty()) {
         out = u"\\\\.\\" + device;
@@ -184,9 +168,8 @@ DWORD fullName(const char16_t *name, size_t length, const Context &context, wstr
         return ERROR_SUCCESS;
     }
     if (s.size() >= 2 && s[0] == u'\\' && s[1] == u'\\')
-        return absoluteName(s, out, filePart);  // "\\server\share", "\\?\C:\x"
-    if (s.size() >= 3 && s[1] == u':' && s[2] == u'\\')
-        return absoluteName(s, out, filePart);  // "C:\x"
+        return absoluteName(s, out, filePart); // "\\server\share", "\\?\C:\x"
+    if (s.size() >= 3 && s[1] == u':' && s[2] == u'\\') return absoluteName(s, out, filePart); // "C:\x"
     if (s.size() >= 2 && s[1] == u':') {
         // "C:x": against the drive's own directory
         wstring base;
@@ -200,9 +183,8 @@ DWORD fullName(const char16_t *name, size_t length, const Context &context, wstr
         wstring rest = s.substr(2);
         return absoluteName(rest.empty() ? base : base + u'\\' + rest, out, filePart);
     }
-    if (s[0] == u'\\')
-        return absoluteName(currentRoot(context.cwd) + s, out, filePart);  // "\x": rooted
-    return absoluteName(context.cwd + u'\\' + s, out, filePart);           // "x": relative
+    if (s[0] == u'\\') return absoluteName(currentRoot(context.cwd) + s, out, filePart); // "\x": rooted
+    return absoluteName(context.cwd + u'\\' + s, out, filePart);                         // "x": relative
 }
 
 char16_t driveOf(const wstring &fullName)
@@ -219,21 +201,17 @@ wstring fold(const wstring &s) { return text::upcase(s); }
 bool equalFolded(const wstring &a, const wstring &b) { return text::equalUpcased(a, b); }
 
 // A base of 1 to 8 units, then at most one dot and 1 to 3 units, each one that `allowed` accepts.
-template <typename Allowed>
-static bool has83Shape(const wstring &name, Allowed allowed)
+template <typename Allowed> static bool has83Shape(const wstring &name, Allowed allowed)
 {
     size_t dot = name.find(u'.');
     size_t baseLength = dot == npos ? name.size() : dot;
-    if (baseLength == 0 || baseLength > 8)
-        return false;
+    if (baseLength == 0 || baseLength > 8) return false;
     if (dot != npos) {
         size_t extLength = name.size() - dot - 1;
-        if (extLength == 0 || extLength > 3 || name.find(u'.', dot + 1) != npos)
-            return false;
+        if (extLength == 0 || extLength > 3 || name.find(u'.', dot + 1) != npos) return false;
     }
     for (size_t i = 0; i < name.size(); ++i)
-        if (i != dot && !allowed(name[i]))
-            return false;
+        if (i != dot && !allowed(name[i])) return false;
     return true;
 }
 
@@ -243,11 +221,10 @@ bool mayBeShortName(const wstring &name)
 {
     return has83Shape(name, [](char16_t c) {
         if (c < 0x20 || c > 0xFF)
-            return false;  // "\u0531": no byte in the ANSI code page (U+0000-U+00FF here), so '?'
+            return false; // "\u0531": no byte in the ANSI code page (U+0000-U+00FF here), so '?'
         for (char16_t never : u" \"*+,/:;<=>?[\\]|")
-            if (never != 0 && c == never)
-                return false;  // "a b", "a+b": never in a short name
-        return true;           // "CAF\u00C9.TXT"
+            if (never != 0 && c == never) return false; // "a b", "a+b": never in a short name
+        return true;                                    // "CAF\u00C9.TXT"
     });
 }
 
@@ -271,8 +248,7 @@ ShortParts shortParts(const wstring &name)
     wstring ext;
     while (dot != npos) {
         ext = clean(s.substr(dot + 1));
-        if (!ext.empty())
-            break;
+        if (!ext.empty()) break;
         dot = dot == 0 ? npos : s.rfind(u'.', dot - 1);
     }
     return ShortParts{clean(s.substr(0, dot)), ext.substr(0, 3)};
@@ -282,10 +258,8 @@ wstring shortCandidate(const wstring &stem, unsigned n, const wstring &ext)
 {
     std::string digits = std::to_string(n);
     wstring name = stem.substr(0, 8 - 1 - digits.size()) + u'~';
-    for (char d : digits)
-        name += char16_t(d);
-    if (!ext.empty())
-        name += u'.' + ext;
+    for (char d : digits) name += char16_t(d);
+    if (!ext.empty()) name += u'.' + ext;
     return name;
 }
 
@@ -299,24 +273,17 @@ wstring checksumHex(const wstring &name)
     uint32_t value = (hash ^ (hash >> 16)) & 0xFFFFu;
     static const char16_t kHex[] = u"0123456789ABCDEF";
     wstring hex;
-    for (int shift = 12; shift >= 0; shift -= 4)
-        hex += kHex[(value >> shift) & 0xF];
+    for (int shift = 12; shift >= 0; shift -= 4) hex += kHex[(value >> shift) & 0xF];
     return hex;
 }
 
-wstring fromHost(const std::string &bytes)
-{
-    return text::utf16_from_bytes(bytes);
-}
+wstring fromHost(const std::string &bytes) { return text::utf16_from_bytes(bytes); }
 
 bool toHost(const wstring &units, std::string &bytes)
 {
     return units.find(char16_t(0)) == npos && text::bytes_from_utf16(units, bytes);
 }
 
-std::string toUtf8(const wstring &units)
-{
-    return text::utf8_from_utf16(units);
-}
+std::string toUtf8(const wstring &units) { return text::utf8_from_utf16(units); }
 
-}  // namespace names
+} // namespace names

@@ -19,14 +19,13 @@ inline bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 // The directories a full name is made against.
 struct Context {
-    wstring cwd;                 // full Windows name, no trailing separator unless a drive root
-    const wstring *driveDirs;    // 26 per-drive directories, empty when unset
+    wstring cwd;              // full Windows name, no trailing separator unless a drive root
+    const wstring *driveDirs; // 26 per-drive directories, empty when unset
 };
 
 // GetFullPathNameW's string work on a name of `length` units (no 0 unit inside). On success stores the
 // full name and the offset of its file part (npos when none) and returns ERROR_SUCCESS.
-DWORD fullName(const char16_t *name, size_t length, const Context &context, wstring &out,
-               size_t &filePart);
+DWORD fullName(const char16_t *name, size_t length, const Context &context, wstring &out, size_t &filePart);
 
 // Drive letter of a full name "X:\..." (upper-case), or 0.
 char16_t driveOf(const wstring &fullName);
@@ -61,6 +60,6 @@ bool toHost(const wstring &units, std::string &bytes);
 // UTF-8 text (command lines, JSON) from UTF-16; unpaired surrogates as U+FFFD.
 std::string toUtf8(const wstring &units);
 
-}  // namespace names
+} // namespace names
 
 #endif

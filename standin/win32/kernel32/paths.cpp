@@ -22,20 +22,16 @@ static DWORD fail(DWORD error)
 static bool measure(LPCWSTR name, size_t &length)
 {
     for (length = 0; length < names::kMaxUnits; ++length)
-        if (name[length] == 0)
-            return true;
+        if (name[length] == 0) return true;
     return false;
 }
 
 // The Win32 result rule: units written without the terminator when the name fits, else the capacity
 // needed with it, leaving the buffer untouched.
-template <typename Unit, typename Text>
-static DWORD deliver(const Text &text, Unit *buffer, DWORD capacity)
+template <typename Unit, typename Text> static DWORD deliver(const Text &text, Unit *buffer, DWORD capacity)
 {
-    if (text.size() >= capacity)
-        return DWORD(text.size() + 1);
-    if (!buffer)
-        return fail(ERROR_INVALID_PARAMETER);
+    if (text.size() >= capacity) return DWORD(text.size() + 1);
+    if (!buffer) return fail(ERROR_INVALID_PARAMETER);
     std::copy(text.begin(), text.end(), buffer);
     buffer[text.size()] = 0;
     return DWORD(text.size());
@@ -47,12 +43,9 @@ static bool measureWild(LPCWSTR name, size_t &length, ptrdiff_t &lastWildcard)
     lastWildcard = -1;
     for (length = 0; length < names::kMaxUnits; ++length) {
         char16_t unit = name[length];
-        if (unit > u'?')
-            continue;  // letters, most of a name
-        if (unit == 0)
-            return true;
-        if (unit == u'*' || unit == u'?')
-            lastWildcard = ptrdiff_t(length);
+        if (unit > u'?') continue; // letters, most of a name
+        if (unit == 0) return true;
+        if (unit == u'*' || unit == u'?') lastWildcard = ptrdiff_t(length);
     }
     return false;
 }
@@ -60,34 +53,29 @@ static bool measureWild(LPCWSTR name, size_t &length, ptrdiff_t &lastWildcard)
 // GetLongPathNameW and GetShortPathNameW: the same walk, another form of each component.
 static DWORD convertName(LPCWSTR source, LPWSTR destination, DWORD capacity, Form form)
 {
-    if (!source)
-        return fail(ERROR_INVALID_PARAMETER);
+    if (!source) return fail(ERROR_INVALID_PARAMETER);
     size_t length = 0;
     ptrdiff_t lastWildcard = -1;
-    if (!measureWild(source, length, lastWildcard))
-        return fail(ERROR_FILENAME_EXCED_RANGE);
-    if (length == 0)
-        return fail(ERROR_PATH_NOT_FOUND);
+    if (!measureWild(source, length, lastWildcard)) return fail(ERROR_FILENAME_EXCED_RANGE);
+    if (length == 0) return fail(ERROR_PATH_NOT_FOUND);
     std::u16string_view s(source, length);
     bool prefixed = length >= 4 && names::isSeparator(s[0]) && names::isSeparator(s[1]) && s[2] == u'?' &&
                     names::isSeparator(s[3]);
-    if (!prefixed && length >= MAX_PATH)
-        return fail(ERROR_PATH_NOT_FOUND);  // not a long-path-aware process
+    if (!prefixed && length >= MAX_PATH) return fail(ERROR_PATH_NOT_FOUND); // not a long-path-aware process
     auto lock = lockState();
-    static Location where;  // both kept for their buffers' capacity, used under the lock only
+    static Location where; // both kept for their buffers' capacity, used under the lock only
     static wstring out;
     refreshIndexes();
     size_t at = 0;
     bool literal = false;
     DWORD error = startOf(s, where, at, literal);
     if (error == ERROR_SUCCESS && lastWildcard >= (prefixed ? 4 : 0))
-        error = ERROR_INVALID_NAME;  // "C:\a*", "\\?\C:\a?"; the '?' of "\\?\" is no wildcard
+        error = ERROR_INVALID_NAME; // "C:\a*", "\\?\C:\a?"; the '?' of "\\?\" is no wildcard
     if (error == ERROR_SUCCESS) {
         out.assign(s.substr(0, at));
         error = walk(s, at, literal, where, form, out);
     }
-    if (error != ERROR_SUCCESS)
-        return fail(error);
+    if (error != ERROR_SUCCESS) return fail(error);
     return deliver(out, destination, capacity);
 }
 
@@ -101,35 +89,29 @@ WINBASEAPI DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength
     if (StandinFullPathHook hook = state().fullHook)
         return hook(lpFileName, nBufferLength, lpBuffer, lpFilePart);
     size_t length = 0;
-    if (!lpFileName || lpFileName[0] == 0)
-        return fail(ERROR_INVALID_NAME);
+    if (!lpFileName || lpFileName[0] == 0) return fail(ERROR_INVALID_NAME);
     size_t filePart = npos;
     if (isCleanFullName(lpFileName, names::kMaxUnits, length, filePart)) {
         DWORD written = deliver(std::u16string_view(lpFileName, length), lpBuffer, nBufferLength);
-        if (written == length && lpFilePart)
-            *lpFilePart = lpBuffer + filePart;
+        if (written == length && lpFilePart) *lpFilePart = lpBuffer + filePart;
         return written;
     }
-    if (!measure(lpFileName, length))
-        return fail(ERROR_FILENAME_EXCED_RANGE);
+    if (!measure(lpFileName, length)) return fail(ERROR_FILENAME_EXCED_RANGE);
     wstring full;
     DWORD error;
     {
         auto lock = lockState();
         error = names::fullName(lpFileName, length, contextOf(state()), full, filePart);
     }
-    if (error != ERROR_SUCCESS)
-        return fail(error);
+    if (error != ERROR_SUCCESS) return fail(error);
     DWORD written = deliver(full, lpBuffer, nBufferLength);
-    if (written == full.size() && lpFilePart)
-        *lpFilePart = filePart == npos ? nullptr : lpBuffer + filePart;
+    if (written == full.size() && lpFilePart) *lpFilePart = filePart == npos ? nullptr : lpBuffer + filePart;
     return written;
 }
 
 WINBASEAPI DWORD WINAPI GetLongPathNameW(LPCWSTR lpszShortPath, LPWSTR lpszLongPath, DWORD cchBuffer)
 {
-    if (StandinLongPathHook hook = state().longHook)
-        return hook(lpszShortPath, lpszLongPath, cchBuffer);
+    if (StandinLongPathHook hook = state().longHook) return hook(lpszShortPath, lpszLongPath, cchBuffer);
     return convertName(lpszShortPath, lpszLongPath, cchBuffer, Form::Long);
 }
 
@@ -150,11 +132,9 @@ WINBASEAPI DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffe
 
 WINBASEAPI BOOL WINAPI SetCurrentDirectoryW(LPCWSTR lpPathName)
 {
-    if (!lpPathName)
-        return fail(ERROR_INVALID_PARAMETER);
+    if (!lpPathName) return fail(ERROR_INVALID_PARAMETER);
     size_t length = 0;
-    if (!measure(lpPathName, length))
-        return fail(ERROR_FILENAME_EXCED_RANGE);
+    if (!measure(lpPathName, length)) return fail(ERROR_FILENAME_EXCED_RANGE);
     auto lock = lockState();
     DWORD error = setCurrentLocked(wstring(lpPathName, length));
     return error == ERROR_SUCCESS ? TRUE : fail(error);
@@ -163,8 +143,7 @@ WINBASEAPI BOOL WINAPI SetCurrentDirectoryW(LPCWSTR lpPathName)
 STANDIN_API BOOL StandinMapDrive(WCHAR letter, const char *hostFolder)
 {
     char16_t upper = names::foldUnit(letter);
-    if (upper < u'A' || upper > u'Z')
-        return FALSE;
+    if (upper < u'A' || upper > u'Z') return FALSE;
     auto lock = lockState();
     state().drives[upper - u'A'] = hostFolder && *hostFolder ? normalisedFolder(hostFolder) : std::string();
     return TRUE;
@@ -184,8 +163,7 @@ STANDIN_API BOOL StandinMapShare(LPCWSTR uncRoot, const char *hostFolder)
 STANDIN_API BOOL StandinSetDriveDirectory(WCHAR letter, LPCWSTR directory)
 {
     char16_t upper = names::foldUnit(letter);
-    if (upper < u'A' || upper > u'Z')
-        return FALSE;
+    if (upper < u'A' || upper > u'Z') return FALSE;
     auto lock = lockState();
     State &st = state();
     if (!directory) {
@@ -223,24 +201,20 @@ STANDIN_API void StandinSetLongPathHook(StandinLongPathHook hook)
 
 STANDIN_API DWORD StandinWindowsName(const char *hostPath, LPWSTR buffer, DWORD capacity)
 {
-    if (!hostPath)
-        return fail(ERROR_INVALID_PARAMETER);
+    if (!hostPath) return fail(ERROR_INVALID_PARAMETER);
     wstring name;
     {
         auto lock = lockState();
-        if (!windowsNameLocked(absoluteHostPath(hostPath), name))
-            return fail(ERROR_PATH_NOT_FOUND);
+        if (!windowsNameLocked(absoluteHostPath(hostPath), name)) return fail(ERROR_PATH_NOT_FOUND);
     }
     return deliver(name, buffer, capacity);
 }
 
 STANDIN_API DWORD StandinHostName(LPCWSTR windowsName, char *buffer, DWORD capacity)
 {
-    if (!windowsName)
-        return fail(ERROR_INVALID_PARAMETER);
+    if (!windowsName) return fail(ERROR_INVALID_PARAMETER);
     size_t length = 0;
-    if (!measure(windowsName, length))
-        return fail(ERROR_FILENAME_EXCED_RANGE);
+    if (!measure(windowsName, length)) return fail(ERROR_FILENAME_EXCED_RANGE);
     std::string path;
     {
         auto lock = lockState();
@@ -251,12 +225,9 @@ STANDIN_API DWORD StandinHostName(LPCWSTR windowsName, char *buffer, DWORD capac
         size_t at = 0;
         bool literal = false;
         refreshIndexes();
-        if (error == ERROR_SUCCESS)
-            error = startOf(full, where, at, literal);
-        if (error == ERROR_SUCCESS)
-            error = walk(full, at, literal, where, Form::Host, ignored);
-        if (error != ERROR_SUCCESS)
-            return fail(error);
+        if (error == ERROR_SUCCESS) error = startOf(full, where, at, literal);
+        if (error == ERROR_SUCCESS) error = walk(full, at, literal, where, Form::Host, ignored);
+        if (error != ERROR_SUCCESS) return fail(error);
         path = where.hostPath();
     }
     return deliver(path, buffer, capacity);

@@ -13,15 +13,15 @@ struct Found {
     std::u16string_view name;
     std::u16string_view shortName;
     bool isDir = false;
-    bool asciiName = false;        // `name` has ASCII units only
-    bool asciiGiven = false;       // so has the name looked up (known when found in an index)
-    bool nameShortShaped = false;  // `name` has the shape of a short name; known when `asciiName`
-    bool byShort = false;          // found by its short name
-    FolderIndex *child = nullptr;  // the entry's own current index, when it has one
-    struct stat info {};  // of the entry, when `haveInfo`
+    bool asciiName = false;       // `name` has ASCII units only
+    bool asciiGiven = false;      // so has the name looked up (known when found in an index)
+    bool nameShortShaped = false; // `name` has the shape of a short name; known when `asciiName`
+    bool byShort = false;         // found by its short name
+    FolderIndex *child = nullptr; // the entry's own current index, when it has one
+    struct stat info {};          // of the entry, when `haveInfo`
     bool haveInfo = false;
-    std::string statHost;  // host bytes of a name found by stat
-    bool ownHost = false;  // `host` is `statHost` rather than an index entry's
+    std::string statHost; // host bytes of a name found by stat
+    bool ownHost = false; // `host` is `statHost` rather than an index entry's
 };
 
 static void foundEntry(const Entry &entry, Found &found)
@@ -43,23 +43,19 @@ static void foundEntry(const Entry &entry, Found &found)
 // spelled as on disk costs one stat, and any other spelling goes through the folder's index.
 static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort, Found &found)
 {
-    if (where.path.empty())
-        return ERROR_PATH_NOT_FOUND;
+    if (where.path.empty()) return ERROR_PATH_NOT_FOUND;
     FolderIndex *index = where.index ? where.index : currentIndex(where.hostPath());
     if (!index || !current(*index)) {
         const std::string &folder = where.hostPath();
-        if (!where.known && stat(folder.c_str(), &where.info) != 0)
-            return ERROR_PATH_NOT_FOUND;
+        if (!where.known && stat(folder.c_str(), &where.info) != 0) return ERROR_PATH_NOT_FOUND;
         where.known = true;
-        if (!S_ISDIR(where.info.st_mode))
-            return ERROR_PATH_NOT_FOUND;
+        if (!S_ISDIR(where.info.st_mode)) return ERROR_PATH_NOT_FOUND;
         index = settledIndex(folder, where.info);
     }
     if (index) {
         bool byShort = false, ascii = false;
         Entry *entry = lookUp(*index, name, true, &byShort, &ascii);
-        if (!entry)
-            return ERROR_FILE_NOT_FOUND;
+        if (!entry) return ERROR_FILE_NOT_FOUND;
         foundEntry(*entry, found);
         found.byShort = byShort;
         found.asciiGiven = ascii;
@@ -91,13 +87,11 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
                 // not there: created since the index was built, in the same tick
                 if (!entry || entry->host != found.host)
                     entry = lookUp(indexOf(folder, where.info, true), name);
-                if (entry && entry->host == found.host)
-                    found.shortName = entry->shortName;
+                if (entry && entry->host == found.host) found.shortName = entry->shortName;
             }
             return ERROR_SUCCESS;
         }
-        if (errno == EACCES)
-            return ERROR_ACCESS_DENIED;
+        if (errno == EACCES) return ERROR_ACCESS_DENIED;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0 && (stat(folder.c_str(), &where.info) != 0 || !S_ISDIR(where.info.st_mode)))
@@ -114,8 +108,7 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
             found.haveInfo = true;
             return ERROR_SUCCESS;
         }
-        if (!entry && !built.racy)
-            break;
+        if (!entry && !built.racy) break;
     }
     return ERROR_FILE_NOT_FOUND;
 }
@@ -125,8 +118,7 @@ static DWORD findEntry(Location &where, std::u16string_view name, bool wantShort
 static std::u16string_view lookupName(std::u16string_view name, bool last)
 {
     if (last) {
-        while (!name.empty() && (name.back() == u'.' || name.back() == u' '))
-            name.remove_suffix(1);
+        while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.remove_suffix(1);
     } else if (name.back() == u'.' && !(name.size() >= 2 && name[name.size() - 2] == u'.')) {
         name.remove_suffix(1);
     }
@@ -134,18 +126,14 @@ static std::u16string_view lookupName(std::u16string_view name, bool last)
 }
 
 // Whether the component ending at `end` is the last name, separators aside ("C:\notadir\" too).
-static bool lastName(std::u16string_view s, size_t end)
-{
-    return s.find_first_not_of(u"\\/", end) == s.npos;
-}
+static bool lastName(std::u16string_view s, size_t end) { return s.find_first_not_of(u"\\/", end) == s.npos; }
 
 // Whether the component `given` has the shape of a short name (names::mayBeShortName). Found by name,
 // an ASCII spelling of an ASCII entry name differs from it in letter case only, which that shape
 // ignores: the index knows the answer.
 static bool shortShaped(std::u16string_view given, const Found &found, wstring &scratch)
 {
-    if (found.byShort)
-        return true;  // a short name has that shape
+    if (found.byShort) return true; // a short name has that shape
     if (found.asciiName && found.asciiGiven && given.size() == found.name.size())
         return found.nameShortShaped;
     return names::mayBeShortName(scratch.assign(given));
@@ -158,54 +146,48 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
     size_t n = s.size();
     bool beyond = false;
     Found found;
-    static wstring given83;  // kept for its capacity; used under the state's lock
+    static wstring given83; // kept for its capacity; used under the state's lock
     while (at < n) {
         if (names::isSeparator(s[at])) {
             out += s[at++];
             continue;
         }
         size_t end = at;
-        while (end < n && (s[end] > u'\\' || !names::isSeparator(s[end])))  // letters pass at once
+        while (end < n && (s[end] > u'\\' || !names::isSeparator(s[end]))) // letters pass at once
             ++end;
         std::u16string_view given = s.substr(at, end - at);
         bool last = end == n;
         at = end;
         if (given == u"." || given == u"..") {
-            if (literal)
-                return ERROR_INVALID_NAME;  // "\\?\C:\a\..": no such name in the NT namespace
-            if (given == u"..")
-                where.up();
+            if (literal) return ERROR_INVALID_NAME; // "\\?\C:\a\..": no such name in the NT namespace
+            if (given == u"..") where.up();
             out += given;
             continue;
         }
         std::u16string_view name = literal ? given : lookupName(given, last);
         if (name.empty()) {
-            out += given;  // "C:\dir\..." names "C:\dir"
+            out += given; // "C:\dir\..." names "C:\dir"
             continue;
         }
         DWORD error = beyond ? ERROR_FILE_NOT_FOUND : findEntry(where, name, form == Form::Short, found);
         if (error == ERROR_FILE_NOT_FOUND && form == Form::Host) {
             std::string host;
-            if (!names::toHost(wstring(name), host))
-                return ERROR_INVALID_NAME;
+            if (!names::toHost(wstring(name), host)) return ERROR_INVALID_NAME;
             where.enter(host);
             out += given;
-            beyond = true;  // nothing below a missing component exists either
+            beyond = true; // nothing below a missing component exists either
             continue;
         }
         if (error == ERROR_FILE_NOT_FOUND)
             return lastName(s, end) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        if (error != ERROR_SUCCESS)
-            return error;
-        if (!last && !found.isDir)
-            return ERROR_PATH_NOT_FOUND;
+        if (error != ERROR_SUCCESS) return error;
+        if (!last && !found.isDir) return ERROR_PATH_NOT_FOUND;
         if (found.ownHost)
             where.enter(found.host);
         else
             where.enterIndexed(found.host);
         where.index = found.child;
-        if (found.haveInfo)
-            where.info = found.info;
+        if (found.haveInfo) where.info = found.info;
         where.known = found.haveInfo;
         bool asGiven = name.size() == given.size();
         if (form == Form::Long && asGiven && found.name != given && shortShaped(given, found, given83))
@@ -232,27 +214,23 @@ DWORD k32::startOf(std::u16string_view s, Location &where, size_t &at, bool &lit
         }
         if (s.size() >= 8 && names::equalFolded(wstring(s.substr(4, 3)), u"UNC") && sep(7))
             return shareAt(s, 8, where, at);
-        return ERROR_FILE_NOT_FOUND;  // "\\?\pipe\x": no such device here
+        return ERROR_FILE_NOT_FOUND; // "\\?\pipe\x": no such device here
     }
-    if (sep(0) && sep(1))
-        return shareAt(s, 2, where, at);  // "\\server\share\x"
+    if (sep(0) && sep(1)) return shareAt(s, 2, where, at); // "\\server\share\x"
     if (s.size() >= 2 && s[1] == u':') {
         at = 2;
-        if (sep(2))
-            return driveRoot(s[0], where);  // "C:\x"
+        if (sep(2)) return driveRoot(s[0], where); // "C:\x"
         // "C:x": the drive's own directory
         char16_t letter = names::foldUnit(s[0]);
         const State &st = state();
-        if (names::driveOf(st.cwd) == letter)
-            return resolveFull(st.cwd, where);
+        if (names::driveOf(st.cwd) == letter) return resolveFull(st.cwd, where);
         if (letter >= u'A' && letter <= u'Z' && !st.driveDirs[letter - u'A'].empty())
             return resolveFull(st.driveDirs[letter - u'A'], where);
         return driveRoot(letter, where);
     }
     at = 0;
     DWORD error = resolveFull(state().cwd, where);
-    if (sep(0))
-        where.toRoot();  // "\x": the current directory's root
+    if (sep(0)) where.toRoot(); // "\x": the current directory's root
     return error;
 }
 
@@ -266,15 +244,11 @@ DWORD k32::resolveFull(std::u16string_view fullName, Location &where)
     return error != ERROR_SUCCESS ? error : walk(fullName, at, literal, where, Form::Long, ignored);
 }
 
-names::Context k32::contextOf(const State &st)
-{
-    return names::Context{st.cwd, st.driveDirs};
-}
+names::Context k32::contextOf(const State &st) { return names::Context{st.cwd, st.driveDirs}; }
 
 wstring k32::withoutTrailingSeparator(wstring full)
 {
-    if (full.size() > 3 && full.back() == u'\\')
-        full.pop_back();  // "C:\dir\" -> "C:\dir"; "C:\" stays
+    if (full.size() > 3 && full.back() == u'\\') full.pop_back(); // "C:\dir\" -> "C:\dir"; "C:\" stays
     return full;
 }
 
@@ -284,24 +258,18 @@ DWORD k32::setCurrentLocked(const wstring &name)
     wstring full;
     size_t filePart = 0;
     DWORD error = names::fullName(name.data(), name.size(), contextOf(st), full, filePart);
-    if (error != ERROR_SUCCESS)
-        return error;
+    if (error != ERROR_SUCCESS) return error;
     bool drive = names::driveOf(full) != 0;
     bool unc = full.size() > 2 && full[0] == u'\\' && full[1] == u'\\' && full[2] != u'.' && full[2] != u'?';
-    if (!drive && !unc)
-        return ERROR_INVALID_NAME;  // "\\.\con"
+    if (!drive && !unc) return ERROR_INVALID_NAME; // "\\.\con"
     refreshIndexes();
     Location where;
     error = resolveFull(full, where);
-    if (error != ERROR_SUCCESS)
-        return error;
+    if (error != ERROR_SUCCESS) return error;
     struct stat info;
-    if (stat(where.hostPath().c_str(), &info) != 0)
-        return ERROR_PATH_NOT_FOUND;
-    if (!S_ISDIR(info.st_mode))
-        return ERROR_DIRECTORY;
+    if (stat(where.hostPath().c_str(), &info) != 0) return ERROR_PATH_NOT_FOUND;
+    if (!S_ISDIR(info.st_mode)) return ERROR_DIRECTORY;
     st.cwd = withoutTrailingSeparator(full);
-    if (drive)
-        st.driveDirs[names::driveOf(full) - u'A'] = st.cwd;
+    if (drive) st.driveDirs[names::driveOf(full) - u'A'] = st.cwd;
     return ERROR_SUCCESS;
 }

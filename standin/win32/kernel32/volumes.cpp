@@ -22,7 +22,7 @@ std::string k32::joinHost(const std::string &folder, const std::string &name)
 
 void k32::Location::at(const std::string &root)
 {
-    path.assign(root);  // keeps the buffer of a Location used before
+    path.assign(root); // keeps the buffer of a Location used before
     pending.clear();
     rootLength = root.size();
     depth = 0;
@@ -33,8 +33,7 @@ void k32::Location::at(const std::string &root)
 void k32::Location::enter(std::string_view name)
 {
     hostPath();
-    if (path.back() != '/')
-        path += '/';
+    if (path.back() != '/') path += '/';
     path += name;
     ++depth;
     index = nullptr;
@@ -52,8 +51,7 @@ void k32::Location::enterIndexed(std::string_view name)
 const std::string &k32::Location::hostPath()
 {
     for (std::string_view name : pending) {
-        if (path.back() != '/')
-            path += '/';
+        if (path.back() != '/') path += '/';
         path += name;
     }
     pending.clear();
@@ -62,8 +60,7 @@ const std::string &k32::Location::hostPath()
 
 void k32::Location::up()
 {
-    if (depth == 0)
-        return;
+    if (depth == 0) return;
     if (!pending.empty()) {
         pending.pop_back();
         --depth;
@@ -72,7 +69,7 @@ void k32::Location::up()
         return;
     }
     size_t slash = path.rfind('/');
-    path.resize(std::max(slash, rootLength));  // "/a/b" -> "/a"; "/a" below root "/" -> "/"
+    path.resize(std::max(slash, rootLength)); // "/a/b" -> "/a"; "/a" below root "/" -> "/"
     --depth;
     index = nullptr;
     known = false;
@@ -101,23 +98,20 @@ std::string k32::absoluteHostPath(const char *path)
         size_t end = std::min(input.find('/', begin), input.size());
         std::string part = input.substr(begin, end - begin);
         if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
+            if (!parts.empty()) parts.pop_back();
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
         begin = end + 1;
     }
     std::string result;
-    for (const std::string &part : parts)
-        result += '/' + part;
+    for (const std::string &part : parts) result += '/' + part;
     return result.empty() ? "/" : result;
 }
 
 size_t k32::componentEnd(std::u16string_view s, size_t at)
 {
-    while (at < s.size() && !names::isSeparator(s[at]))
-        ++at;
+    while (at < s.size() && !names::isSeparator(s[at])) ++at;
     return at;
 }
 
@@ -128,12 +122,10 @@ DWORD k32::shareAt(std::u16string_view s, size_t at, Location &where, size_t &en
     wstring server(s.substr(at, serverEnd - at));
     size_t shareEnd = serverEnd < s.size() ? componentEnd(s, serverEnd + 1) : serverEnd;
     wstring share;
-    if (serverEnd < s.size())
-        share = s.substr(serverEnd + 1, shareEnd - serverEnd - 1);
+    if (serverEnd < s.size()) share = s.substr(serverEnd + 1, shareEnd - serverEnd - 1);
     bool knownServer = false;
     for (const Share &mapped : state().shares) {
-        if (!names::equalFolded(mapped.server, server))
-            continue;
+        if (!names::equalFolded(mapped.server, server)) continue;
         knownServer = true;
         if (names::equalFolded(mapped.share, share)) {
             where.at(mapped.folder);
@@ -147,8 +139,7 @@ DWORD k32::shareAt(std::u16string_view s, size_t at, Location &where, size_t &en
 DWORD k32::driveRoot(char16_t letter, Location &where)
 {
     char16_t upper = names::foldUnit(letter);
-    if (upper < u'A' || upper > u'Z' || state().drives[upper - u'A'].empty())
-        return ERROR_PATH_NOT_FOUND;
+    if (upper < u'A' || upper > u'Z' || state().drives[upper - u'A'].empty()) return ERROR_PATH_NOT_FOUND;
     where.at(state().drives[upper - u'A']);
     return ERROR_SUCCESS;
 }
@@ -160,10 +151,8 @@ bool k32::windowsNameLocked(const std::string &path, wstring &name)
     size_t best = 0;
     bool found = false;
     auto covers = [&](const std::string &folder) {
-        if (folder.empty())
-            return false;
-        if (folder == "/")
-            return true;
+        if (folder.empty()) return false;
+        if (folder == "/") return true;
         return path.compare(0, folder.size(), folder) == 0 &&
                (path.size() == folder.size() || path[folder.size()] == '/');
     };
@@ -196,22 +185,16 @@ bool k32::windowsNameLocked(const std::string &path, wstring &name)
     return found;
 }
 
-std::string k32::normalisedFolder(const char *folder)
-{
-    return absoluteHostPath(folder);
-}
+std::string k32::normalisedFolder(const char *folder) { return absoluteHostPath(folder); }
 
 // "\\server\share" (either separator, optional trailing one) into its two names.
 bool k32::splitShare(const wstring &root, wstring &server, wstring &share)
 {
-    if (root.size() < 5 || !names::isSeparator(root[0]) || !names::isSeparator(root[1]))
-        return false;
+    if (root.size() < 5 || !names::isSeparator(root[0]) || !names::isSeparator(root[1])) return false;
     size_t serverEnd = componentEnd(root, 2);
-    if (serverEnd == 2 || serverEnd >= root.size())
-        return false;
+    if (serverEnd == 2 || serverEnd >= root.size()) return false;
     size_t shareEnd = componentEnd(root, serverEnd + 1);
-    if (shareEnd == serverEnd + 1 || (shareEnd < root.size() && shareEnd + 1 != root.size()))
-        return false;
+    if (shareEnd == serverEnd + 1 || (shareEnd < root.size() && shareEnd + 1 != root.size())) return false;
     server = root.substr(2, serverEnd - 2);
     share = root.substr(serverEnd + 1, shareEnd - serverEnd - 1);
     return true;
@@ -226,24 +209,20 @@ void k32::mapShareLocked(const wstring &server, const wstring &share, const char
                                            names::equalFolded(s.share, share);
                                 }),
                  shares.end());
-    if (folder && *folder)
-        shares.push_back(Share{server, share, normalisedFolder(folder)});
+    if (folder && *folder) shares.push_back(Share{server, share, normalisedFolder(folder)});
 }
 
 // Splits "a=b;c=d" at ';' and each item at its first '='.
-template <typename Apply>
-static void forEachPair(const char *text, Apply apply)
+template <typename Apply> static void forEachPair(const char *text, Apply apply)
 {
-    if (!text)
-        return;
+    if (!text) return;
     std::string all = text;
     size_t begin = 0;
     while (begin <= all.size()) {
         size_t end = std::min(all.find(';', begin), all.size());
         std::string item = all.substr(begin, end - begin);
         size_t equals = item.find('=');
-        if (equals != std::string::npos)
-            apply(item.substr(0, equals), item.substr(equals + 1));
+        if (equals != std::string::npos) apply(item.substr(0, equals), item.substr(equals + 1));
         begin = end + 1;
     }
 }
@@ -251,10 +230,8 @@ static void forEachPair(const char *text, Apply apply)
 void k32::resetLocked()
 {
     State &st = state();
-    for (std::string &drive : st.drives)
-        drive.clear();
-    for (wstring &dir : st.driveDirs)
-        dir.clear();
+    for (std::string &drive : st.drives) drive.clear();
+    for (wstring &dir : st.driveDirs) dir.clear();
     st.shares.clear();
     clearIndexes();
     st.fullHook = nullptr;
@@ -267,8 +244,7 @@ void k32::resetLocked()
     });
     forEachPair(std::getenv("WIN32_STANDIN_SHARES"), [&](const std::string &key, const std::string &folder) {
         wstring server, share;
-        if (splitShare(names::fromHost(key), server, share))
-            mapShareLocked(server, share, folder.c_str());
+        if (splitShare(names::fromHost(key), server, share)) mapShareLocked(server, share, folder.c_str());
     });
     st.ready = true;
     st.cwd = u"C:\\";
@@ -279,18 +255,15 @@ void k32::resetLocked()
         }
     }
     const char *start = std::getenv("WIN32_STANDIN_CWD");
-    if (start && *start && setCurrentLocked(names::fromHost(start)) == ERROR_SUCCESS)
-        return;
+    if (start && *start && setCurrentLocked(names::fromHost(start)) == ERROR_SUCCESS) return;
     wstring here;
-    if (windowsNameLocked(absoluteHostPath("."), here))
-        st.cwd = withoutTrailingSeparator(here);
+    if (windowsNameLocked(absoluteHostPath("."), here)) st.cwd = withoutTrailingSeparator(here);
 }
 
 // Holds the state's lock, setting the state up on first use.
 std::unique_lock<std::mutex> k32::lockState()
 {
     std::unique_lock<std::mutex> lock(state().mutex);
-    if (!state().ready)
-        resetLocked();
+    if (!state().ready) resetLocked();
     return lock;
 }

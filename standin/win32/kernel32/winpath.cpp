@@ -55,10 +55,8 @@ static std::string namedError(DWORD error)
 
 static DWORD callMode(const std::string &mode, const wstring &name, std::vector<WCHAR> &buffer)
 {
-    if (mode == "full")
-        return GetFullPathNameW(name.c_str(), kCapacity, buffer.data(), nullptr);
-    if (mode == "long")
-        return GetLongPathNameW(name.c_str(), buffer.data(), kCapacity);
+    if (mode == "full") return GetFullPathNameW(name.c_str(), kCapacity, buffer.data(), nullptr);
+    if (mode == "long") return GetLongPathNameW(name.c_str(), buffer.data(), kCapacity);
     return GetShortPathNameW(name.c_str(), buffer.data(), kCapacity);
 }
 
@@ -66,8 +64,7 @@ static DWORD callMode(const std::string &mode, const wstring &name, std::vector<
 static bool splitMapping(const char *argument, std::string &key, std::string &folder)
 {
     const char *equals = std::strchr(argument, '=');
-    if (!equals)
-        return false;
+    if (!equals) return false;
     key.assign(argument, equals);
     folder = equals + 1;
     return true;
@@ -104,13 +101,11 @@ int main(int argc, char **argv)
             return usageError("unknown option " + option);
         }
     }
-    if (i >= argc)
-        return usageError("no mode given (full, long or short)");
+    if (i >= argc) return usageError("no mode given (full, long or short)");
     std::string mode = argv[i++];
     if (mode != "full" && mode != "long" && mode != "short")
         return usageError("unknown mode " + mode + " (full, long or short)");
-    if (i >= argc)
-        return usageError("no NAME given");
+    if (i >= argc) return usageError("no NAME given");
     int status = 0;
     std::vector<WCHAR> buffer(kCapacity);
     for (; i < argc; ++i) {
@@ -118,11 +113,10 @@ int main(int argc, char **argv)
         DWORD ret = callMode(mode, text::utf16_from_bytes(argv[i]), buffer);
         DWORD error = GetLastError();
         wstring result = ret > 0 && ret < kCapacity ? wstring(buffer.data(), ret) : wstring();
-        if (ret == 0)
-            status = 1;
+        if (ret == 0) status = 1;
         if (json)
-            std::printf("{\"ret\":%u,\"name\":%s,\"error\":%u}\n", unsigned(ret), text::json_string(result).c_str(),
-                        unsigned(error));
+            std::printf("{\"ret\":%u,\"name\":%s,\"error\":%u}\n", unsigned(ret),
+                        text::json_string(result).c_str(), unsigned(error));
         else
             std::printf("%u\t%s\t%s\n", unsigned(ret), text::utf8_from_utf16(result).c_str(),
                         namedError(error).c_str());

@@ -25,7 +25,8 @@ protected:
     static LONG Write(const char *path, const char *name, DWORD value)
     {
         HKEY key;
-        LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        LONG status =
+            RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         if (status != ERROR_SUCCESS) return status;
         status = RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, 4);
         RegCloseKey(key);
@@ -48,7 +49,8 @@ TEST_F(KeyCacheTest, KeyMadeAnewByAnotherProcessGetsTheWrite)
 {
     ASSERT_EQ(Write("Software\\Cached\\Deep", "First", 1), ERROR_SUCCESS);
     ASSERT_EQ(Reg({"delete", "HKCU\\Software\\Cached", "/f"}).status, 0);
-    ASSERT_EQ(Reg({"add", "HKCU\\Software\\Cached\\Deep", "/v", "Theirs", "/t", "REG_DWORD", "/d", "3", "/f"}).status,
+    ASSERT_EQ(Reg({"add", "HKCU\\Software\\Cached\\Deep", "/v", "Theirs", "/t", "REG_DWORD", "/d", "3", "/f"})
+                  .status,
               0);
     ASSERT_EQ(Write("Software\\Cached\\Deep", "Mine", 4), ERROR_SUCCESS);
     EXPECT_EQ(Listing("HKCU\\Software\\Cached\\Deep"),
@@ -61,8 +63,8 @@ TEST_F(KeyCacheTest, UnusedHandleStillLeavesItsKey)
     ASSERT_EQ(Write("Software\\Cached", "First", 1), ERROR_SUCCESS);
     ASSERT_EQ(Reg({"delete", "HKCU\\Software\\Cached", "/f"}).status, 0);
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cached", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cached", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(Reg({"query", "HKCU\\Software\\Cached"}).status, 0);
@@ -75,8 +77,8 @@ TEST_F(KeyCacheTest, AskedDispositionIsTheStoresAnswer)
     ASSERT_EQ(Reg({"delete", "HKCU\\Software\\Cached", "/f"}).status, 0);
     HKEY key;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cached", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              &disposition),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cached", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, (DWORD)REG_CREATED_NEW_KEY);
     RegCloseKey(key);
@@ -96,8 +98,8 @@ TEST_F(KeyCacheTest, KeyThisProcessDeletesAfterTheCreateIsGoneForTheHandle)
         SCOPED_TRACE(c.what);
         ASSERT_EQ(Write("Software\\Cached", "First", 1), ERROR_SUCCESS);
         HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cached", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cached", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(c.remove(), ERROR_SUCCESS);
         DWORD value = 2;
@@ -107,4 +109,4 @@ TEST_F(KeyCacheTest, KeyThisProcessDeletesAfterTheCreateIsGoneForTheHandle)
     }
 }
 
-}  // namespace
+} // namespace

@@ -32,8 +32,7 @@ int main(int argc, char **argv)
     }
     sqlite3 *db = nullptr;
     char *error = nullptr;
-    if (sqlite3_open(argv[2], &db) != SQLITE_OK ||
-        sqlite3_busy_timeout(db, 10000) != SQLITE_OK ||
+    if (sqlite3_open(argv[2], &db) != SQLITE_OK || sqlite3_busy_timeout(db, 10000) != SQLITE_OK ||
         sqlite3_exec(db, mode->sql, nullptr, nullptr, &error) != SQLITE_OK) {
         fprintf(stderr, "registry_locker: %s\n", error != nullptr ? error : sqlite3_errmsg(db));
         return 1;

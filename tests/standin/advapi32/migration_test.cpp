@@ -41,34 +41,37 @@ PRAGMA user_version = 1;
 
 // What tessaly (through the host's one-byte mapping) and reg (from a UTF-8 terminal) left in such
 // a store: "Café" twice, once as the byte E9 and once as UTF-8, each with a value and a subkey.
-const char kEarlierContents[] =
-    "INSERT INTO keys(id, parent, name) VALUES"
-    " (10, 2, 'Software'),"
-    " (11, 10, 'Caf\xE9'),"                  // tessaly: 'Café'
-    " (12, 11, 'Sub'),"
-    " (13, 10, 'CAF\xC3\x89'),"              // reg add HKCU\\Software\\CAFÉ
-    " (14, 13, 'SUB'),"
-    " (15, 13, 'Other'),"
-    " (16, 10, '\xCE\xA9mega'),"             // reg add HKCU\\Software\\Ωmega
-    " (17, 10, 'Deleted');"
-    "DELETE FROM keys WHERE id = 17;"
-    "INSERT INTO vals(key, name, type, data) VALUES"
-    " (11, 'Gr\xF6\xDF" "e', 4, x'01000000'),"
-    " (13, 'GR\xC3\x96\xC3\x9F" "E', 4, x'02000000'),"
-    " (13, 'Only', 4, x'03000000'),"
-    " (12, 'A', 4, x'04000000'),"
-    " (14, 'B', 4, x'05000000'),"
-    " (16, '', 1, x'6F6D65676100');";
+const char kEarlierContents[] = "INSERT INTO keys(id, parent, name) VALUES"
+                                " (10, 2, 'Software'),"
+                                " (11, 10, 'Caf\xE9')," // tessaly: 'Café'
+                                " (12, 11, 'Sub'),"
+                                " (13, 10, 'CAF\xC3\x89')," // reg add HKCU\\Software\\CAFÉ
+                                " (14, 13, 'SUB'),"
+                                " (15, 13, 'Other'),"
+                                " (16, 10, '\xCE\xA9mega')," // reg add HKCU\\Software\\Ωmega
+                                " (17, 10, 'Deleted');"
+                                "DELETE FROM keys WHERE id = 17;"
+                                "INSERT INTO vals(key, name, type, data) VALUES"
+                                " (11, 'Gr\xF6\xDF"
+                                "e', 4, x'01000000'),"
+                                " (13, 'GR\xC3\x96\xC3\x9F"
+                                "E', 4, x'02000000'),"
+                                " (13, 'Only', 4, x'03000000'),"
+                                " (12, 'A', 4, x'04000000'),"
+                                " (14, 'B', 4, x'05000000'),"
+                                " (16, '', 1, x'6F6D65676100');";
 
 class MigrationTest : public StoreTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();  // the store file is opened by the first registry call
+        StoreTest::SetUp(); // the store file is opened by the first registry call
         sqlite3 *db = nullptr;
         ASSERT_EQ(sqlite3_open(StorePath().c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, kEarlierSchema, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-        ASSERT_EQ(sqlite3_exec(db, kEarlierContents, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        ASSERT_EQ(sqlite3_exec(db, kEarlierSchema, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        ASSERT_EQ(sqlite3_exec(db, kEarlierContents, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
         sqlite3_close(db);
     }
 
@@ -94,7 +97,8 @@ protected:
         if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {"(missing)"};
         char name[300];
         DWORD size = sizeof name;
-        for (DWORD i = 0; RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        for (DWORD i = 0;
+             RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
              ++i, size = sizeof name) {
             names.emplace_back(name, size);
         }
@@ -126,7 +130,9 @@ TEST_F(MigrationTest, KeysAndValuesAreFoundByEveryCaseOfTheirNames)
     // other's subkeys and values, and keeps its own value where both had one.
     EXPECT_EQ(Subkeys("Software"), (std::vector<std::string>{"Caf\xE9", "?mega"}));
     EXPECT_EQ(Subkeys("Software\\CAF\xC9"), (std::vector<std::string>{"Sub", "Other"}));
-    EXPECT_EQ(Values("software\\caf\xC9"), (std::vector<std::string>{"Gr\xF6\xDF" "e=1", "Only=3"}));
+    EXPECT_EQ(Values("software\\caf\xC9"), (std::vector<std::string>{"Gr\xF6\xDF"
+                                                                     "e=1",
+                                                                     "Only=3"}));
     EXPECT_EQ(Values("Software\\Caf\xE9\\sub"), (std::vector<std::string>{"A=4", "B=5"}));
     // The A functions show U+03A9 as '?', which names another key.
     EXPECT_EQ(Values("Software\\?mega"), (std::vector<std::string>{"(missing)"}));
@@ -135,7 +141,8 @@ TEST_F(MigrationTest, KeysAndValuesAreFoundByEveryCaseOfTheirNames)
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\\u03C9MEGA", 0, KEY_READ, &key), ERROR_SUCCESS);
     WCHAR name[16];
     DWORD size = 16;
-    ASSERT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_EQ(std::u16string(name, size), u"Software");
     BYTE data[8];
     DWORD bytes = sizeof data;
@@ -150,8 +157,8 @@ TEST_F(MigrationTest, KeysAndValuesAreFoundByEveryCaseOfTheirNames)
 TEST_F(MigrationTest, IdsOfDeletedKeysAreNotGivenAgain)
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(Ask("SELECT id FROM keys WHERE name = 'New'"), "18");
@@ -169,4 +176,4 @@ TEST_F(MigrationTest, OpeningAgainChangesNothing)
     EXPECT_EQ(Ask("PRAGMA foreign_key_check"), "");
 }
 
-}  // namespace
+} // namespace

@@ -19,7 +19,8 @@ std::vector<std::string> ValuesA(HKEY key)
     std::vector<std::string> values;
     char name[600];
     DWORD size = sizeof name, data = 0, bytes = sizeof data;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &size, nullptr, nullptr, (BYTE *)&data, &bytes) == ERROR_SUCCESS;
+    for (DWORD i = 0;
+         RegEnumValueA(key, i, name, &size, nullptr, nullptr, (BYTE *)&data, &bytes) == ERROR_SUCCESS;
          ++i, size = sizeof name, bytes = sizeof data) {
         values.push_back(std::string(name, size) + "=" + std::to_string(data));
     }
@@ -46,20 +47,22 @@ TEST_F(NamesTest, AnsiNamesDifferingOnlyInCaseAreOneName)
         bool same;
     };
     const Case cases[] = {
-        {"Caf\xE9", "CAF\xC9", true},          // é, É
-        {"\xE6ther", "\xC6THER", true},        // æ, Æ
-        {"\xFE\xF0r", "\xDE\xD0R", true},      // þ ð, Þ Ð
-        {"\xF7", "\xD7", false},               // ÷ and × lie 0x20 apart but are no case pair
-        {"\xFF", "\xDF", false},               // nor are ÿ and ß
-        {"Stra\xDF" "e", "STRASSE", false},    // ß has no capital of one unit
+        {"Caf\xE9", "CAF\xC9", true},     // é, É
+        {"\xE6ther", "\xC6THER", true},   // æ, Æ
+        {"\xFE\xF0r", "\xDE\xD0R", true}, // þ ð, Þ Ð
+        {"\xF7", "\xD7", false},          // ÷ and × lie 0x20 apart but are no case pair
+        {"\xFF", "\xDF", false},          // nor are ÿ and ß
+        {"Stra\xDF"
+         "e",
+         "STRASSE", false}, // ß has no capital of one unit
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.first);
         std::string parent = std::string("Names\\") + c.first;
         HKEY key, again;
         DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  &disposition),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, &disposition),
                   ERROR_SUCCESS);
         EXPECT_EQ(disposition, (DWORD)REG_CREATED_NEW_KEY);
         ASSERT_EQ(RegSetValueExA(key, c.first, 0, REG_DWORD, (const BYTE *)&kOne, 4), ERROR_SUCCESS);
@@ -70,8 +73,8 @@ TEST_F(NamesTest, AnsiNamesDifferingOnlyInCaseAreOneName)
         RegCloseKey(key);
 
         std::string other = std::string("Names\\") + c.second;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, other.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again,
-                                  &disposition),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, other.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &again, &disposition),
                   ERROR_SUCCESS);
         EXPECT_EQ(disposition, c.same ? (DWORD)REG_OPENED_EXISTING_KEY : (DWORD)REG_CREATED_NEW_KEY);
         RegCloseKey(again);
@@ -88,12 +91,12 @@ TEST_F(NamesTest, WideNamesDifferingOnlyInCaseAreOneName)
         bool same;
     };
     const Case cases[] = {
-        {u"\u03C9mega", u"\u03A9MEGA", true},    // ω, Ω
-        {u"\u0436", u"\u0416", true},            // ж, Ж
-        {u"\u00FF", u"\u0178", true},            // ÿ, whose capital Ÿ lies outside the A functions' bytes
-        {u"\u01C6", u"\u01C4", true},            // dž, DŽ
-        {u"\u00DF", u"SS", false},               // ß
-        {u"\U00010428", u"\U00010400", false},   // beyond the BMP units are compared as they stand
+        {u"\u03C9mega", u"\u03A9MEGA", true},  // ω, Ω
+        {u"\u0436", u"\u0416", true},          // ж, Ж
+        {u"\u00FF", u"\u0178", true},          // ÿ, whose capital Ÿ lies outside the A functions' bytes
+        {u"\u01C6", u"\u01C4", true},          // dž, DŽ
+        {u"\u00DF", u"SS", false},             // ß
+        {u"\U00010428", u"\U00010400", false}, // beyond the BMP units are compared as they stand
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.second, c.second + std::char_traits<char16_t>::length(c.second)));
@@ -103,8 +106,9 @@ TEST_F(NamesTest, WideNamesDifferingOnlyInCaseAreOneName)
                   ERROR_SUCCESS);
         DWORD disposition = 0;
         for (const char16_t *name : {c.first, c.second}) {
-            ASSERT_EQ(RegCreateKeyExW(names, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
-                      ERROR_SUCCESS);
+            ASSERT_EQ(
+                RegCreateKeyExW(names, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+                ERROR_SUCCESS);
             ASSERT_EQ(RegSetValueExW(names, name, 0, REG_DWORD, (const BYTE *)&kOne, 4), ERROR_SUCCESS);
             RegCloseKey(key);
         }
@@ -115,7 +119,8 @@ TEST_F(NamesTest, WideNamesDifferingOnlyInCaseAreOneName)
         DWORD values = 0;
         WCHAR name[8];
         DWORD size = 8;
-        while (RegEnumValueW(names, values, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+        while (RegEnumValueW(names, values, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS) {
             ++values;
             size = 8;
         }
@@ -129,8 +134,8 @@ TEST_F(NamesTest, WideNamesDifferingOnlyInCaseAreOneName)
 TEST_F(NamesTest, AnsiBytesAreTheFirst256Units)
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Caf\xE9\\x\xFF", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Caf\xE9\\x\xFF", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"CAF\u00C9\\X\u0178", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -138,15 +143,16 @@ TEST_F(NamesTest, AnsiBytesAreTheFirst256Units)
     EXPECT_EQ(SubkeysW(HKEY_CURRENT_USER), std::vector<std::u16string>{u"Caf\u00E9"});
 
     // A unit with no byte reads as '?' through the A functions, with the length of its units.
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"\u03A9\u0416", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"\u03A9\u0416", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(key, u"\u00E9\u03C9", 0, REG_DWORD, (const BYTE *)&kTwo, 4), ERROR_SUCCESS);
     EXPECT_EQ(ValuesA(key), std::vector<std::string>{"\xE9?=2"});
     RegCloseKey(key);
     char name[8] = "#######";
     DWORD size = sizeof name;
-    ASSERT_EQ(RegEnumKeyExA(HKEY_CURRENT_USER, 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKeyExA(HKEY_CURRENT_USER, 1, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_EQ(size, 2u);
     EXPECT_STREQ(name, "??");
 }
@@ -168,8 +174,8 @@ TEST_F(NamesTest, LengthLimitsCountUnitsNotBytes)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         HKEY key = nullptr;
-        LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, c.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      &key, nullptr);
+        LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, c.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                      nullptr, &key, nullptr);
         if (status == ERROR_SUCCESS) {
             status = RegSetValueExW(key, c.value.c_str(), 0, REG_DWORD, (const BYTE *)&kOne, 4);
             RegCloseKey(key);
@@ -188,4 +194,4 @@ TEST_F(NamesTest, LengthLimitsCountUnitsNotBytes)
     RegCloseKey(key);
 }
 
-}  // namespace
+} // namespace

@@ -19,15 +19,16 @@ protected:
     {
         StoreTest::SetUp();
         HKEY key, sub;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ProbeTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ProbeTest", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         SetDword(key, "DwordVal", 0x12345678);
         SetDword(key, "Zero", 0);
         SetDword(key, "Max", 0xFFFFFFFF);
         SetDword(key, "", 0xABC);
         ASSERT_EQ(RegSetValueExA(key, "Text", 0, REG_SZ, (const BYTE *)"Hello, World", 13), ERROR_SUCCESS);
-        ASSERT_EQ(RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+                  ERROR_SUCCESS);
         RegCloseKey(sub);
         RegCloseKey(key);
     }
@@ -39,8 +40,9 @@ protected:
 
     Finished Reg(const std::vector<std::string> &args, const char *admin = "0")
     {
-        return run_process(REG_PROGRAM, args,
-                           {"WIN32_STANDIN_REGISTRY=" + StorePath(), std::string("WIN32_STANDIN_REGISTRY_ADMIN=") + admin});
+        return run_process(
+            REG_PROGRAM, args,
+            {"WIN32_STANDIN_REGISTRY=" + StorePath(), std::string("WIN32_STANDIN_REGISTRY_ADMIN=") + admin});
     }
 
     // The DWORD stored at HKCU\path, or -1 when absent.
@@ -108,10 +110,12 @@ TEST_F(RegCommandTest, QueryFailures)
         {{"query", "HKCU\\Software\\Missing", "/v", "DwordVal"}, kNotFound},
         {{"query", "HKXY\\Software"}, "ERROR: Invalid key name.\r\n"},
         {{"query"}, "ERROR: Invalid syntax.\r\nType \"REG QUERY /?\" for usage.\r\n"},
-        {{"query", "HKCU\\Software\\ProbeTest", "/v"}, "ERROR: Invalid syntax.\r\nType \"REG QUERY /?\" for usage.\r\n"},
+        {{"query", "HKCU\\Software\\ProbeTest", "/v"},
+         "ERROR: Invalid syntax.\r\nType \"REG QUERY /?\" for usage.\r\n"},
         {{"query", "HKCU\\Software\\ProbeTest", "/v", "Zero", "/ve"},
          "ERROR: Invalid syntax.\r\nType \"REG QUERY /?\" for usage.\r\n"},
-        {{"query", "HKCU\\Software\\ProbeTest", "/f"}, "ERROR: Invalid syntax.\r\nType \"REG QUERY /?\" for usage.\r\n"},
+        {{"query", "HKCU\\Software\\ProbeTest", "/f"},
+         "ERROR: Invalid syntax.\r\nType \"REG QUERY /?\" for usage.\r\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : "no key");
@@ -131,7 +135,8 @@ TEST_F(RegCommandTest, AddWritesDwordsAndCreatesKeys)
     const Case cases[] = {{"33", 33}, {"0x2A", 42}, {"4294967295", 0xFFFFFFFF}, {"0", 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.data);
-        Finished done = Reg({"add", "HKCU\\Software\\New\\Deeper", "/v", "Count", "/t", "REG_DWORD", "/d", c.data, "/f"});
+        Finished done =
+            Reg({"add", "HKCU\\Software\\New\\Deeper", "/v", "Count", "/t", "REG_DWORD", "/d", c.data, "/f"});
         EXPECT_EQ(done.status, 0);
         EXPECT_EQ(done.out, "The operation completed successfully.\r\n");
         EXPECT_EQ(Dword("Software\\New\\Deeper", "Count"), c.stored);
@@ -156,7 +161,8 @@ TEST_F(RegCommandTest, AddWithoutForceKeepsAnExistingValueWhenNotConfirmed)
 
 TEST_F(RegCommandTest, MachineKeysNeedAnAdministratorsStore)
 {
-    std::vector<std::string> args{"add", "HKLM\\Software\\Probe", "/v", "V", "/t", "REG_DWORD", "/d", "1", "/f"};
+    std::vector<std::string> args{"add", "HKLM\\Software\\Probe", "/v", "V", "/t", "REG_DWORD", "/d", "1",
+                                  "/f"};
     Finished denied = Reg(args);
     EXPECT_EQ(denied.status, 1);
     EXPECT_EQ(denied.err, "ERROR: Access is denied.\r\n");
@@ -198,7 +204,8 @@ TEST_F(RegCommandTest, DeleteValuesAndWholeKeys)
 
 TEST_F(RegCommandTest, NamesBeyondAsciiAreOneNameInEveryCaseAndShownInUtf8)
 {
-    Finished added = Reg({"add", "HKCU\\Software\\Café\\Ωmega", "/v", "Größe", "/t", "REG_DWORD", "/d", "7", "/f"});
+    Finished added =
+        Reg({"add", "HKCU\\Software\\Café\\Ωmega", "/v", "Größe", "/t", "REG_DWORD", "/d", "7", "/f"});
     ASSERT_EQ(added.status, 0) << added.err;
     struct Case {
         std::vector<std::string> args;
@@ -220,7 +227,9 @@ TEST_F(RegCommandTest, NamesBeyondAsciiAreOneNameInEveryCaseAndShownInUtf8)
     // ß has no capital of one unit: GRÖSSE is another name.
     EXPECT_EQ(Reg({"query", "HKCU\\Software\\Café\\Ωmega", "/v", "GRÖSSE"}).status, 1);
     // The A functions see the same key through byte C9; '?', as they show Ω, names no key.
-    EXPECT_EQ(Dword("software\\caf\xC9\\?mega", "Gr\xF6\xDF" "e"), -1);
+    EXPECT_EQ(Dword("software\\caf\xC9\\?mega", "Gr\xF6\xDF"
+                                                "e"),
+              -1);
     HKEY key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\caf\xC9", 0, KEY_READ, &key), ERROR_SUCCESS);
     RegCloseKey(key);
@@ -228,4 +237,4 @@ TEST_F(RegCommandTest, NamesBeyondAsciiAreOneNameInEveryCaseAndShownInUtf8)
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Caf\xE9", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 }
 
-}  // namespace
+} // namespace

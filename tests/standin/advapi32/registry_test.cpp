@@ -20,7 +20,8 @@ LONG Create(HKEY root, const char *path, HKEY *key, DWORD *disposition = nullptr
             REGSAM access = KEY_ALL_ACCESS)
 {
     *key = kSentinel;
-    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key, disposition);
+    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key,
+                           disposition);
 }
 
 bool KeyExists(HKEY root, const char *path)
@@ -52,7 +53,8 @@ std::vector<std::string> ValueNames(HKEY key)
     std::vector<std::string> names;
     std::vector<char> name(16384);
     DWORD size = (DWORD)name.size();
-    for (DWORD i = 0; RegEnumValueA(key, i, name.data(), &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    for (DWORD i = 0;
+         RegEnumValueA(key, i, name.data(), &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++i, size = (DWORD)name.size()) {
         names.emplace_back(name.data(), size);
     }
@@ -86,8 +88,8 @@ TEST_F(RegistryTest, SubkeyPathsAreSplitAtBackslashesOnly)
 {
     struct Case {
         const char *path;
-        const char *opensAs;  // a spelling that must reach the same key afterwards
-        std::vector<std::string> children;  // what the first level then holds
+        const char *opensAs;               // a spelling that must reach the same key afterwards
+        std::vector<std::string> children; // what the first level then holds
     };
     const Case cases[] = {
         {"Plain\\A\\B\\C", "plain\\a\\B\\c", {"A"}},
@@ -168,7 +170,9 @@ TEST_F(RegistryTest, ComponentLengthLimit)
         size_t length;
         LONG status;
     };
-    const Case cases[] = {{255, ERROR_SUCCESS}, {256, ERROR_SUCCESS}, {257, ERROR_INVALID_PARAMETER},
+    const Case cases[] = {{255, ERROR_SUCCESS},
+                          {256, ERROR_SUCCESS},
+                          {257, ERROR_INVALID_PARAMETER},
                           {1000, ERROR_INVALID_PARAMETER}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.length);
@@ -220,8 +224,11 @@ TEST_F(RegistryTest, ValueDataIsStoredExactlyAsGiven)
         DWORD type;
         DWORD size;
     };
-    const Case cases[] = {{"Three", REG_DWORD, 3}, {"Eight", REG_DWORD, 8}, {"Empty", REG_DWORD, 0},
-                          {"Binary", REG_BINARY, 5}, {"Text", REG_SZ, 4}};
+    const Case cases[] = {{"Three", REG_DWORD, 3},
+                          {"Eight", REG_DWORD, 8},
+                          {"Empty", REG_DWORD, 0},
+                          {"Binary", REG_BINARY, 5},
+                          {"Text", REG_SZ, 4}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(RegSetValueExA(key, c.name, 0, c.type, bytes, c.size), ERROR_SUCCESS);
@@ -327,7 +334,7 @@ TEST_F(RegistryTest, EnumerationFollowsCreationOrderAndBufferRules)
     EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, "Enum"), (std::vector<std::string>{"Zulu", "alpha", "Mike"}));
 
     char name[8] = "#######";
-    DWORD size = 4;  // room for "Zul" and the terminator: one short
+    DWORD size = 4; // room for "Zul" and the terminator: one short
     EXPECT_EQ(RegEnumValueA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     size = 5;
@@ -398,7 +405,7 @@ TEST_F(RegistryTest, KeyDeletedBehindAnOpenHandle)
 {
     HKEY key;
     ASSERT_EQ(Create(HKEY_CURRENT_USER, "Gone\\Child", &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Gone"), ERROR_ACCESS_DENIED);  // it has a subkey
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Gone"), ERROR_ACCESS_DENIED); // it has a subkey
     ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Gone"), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "V", 1), ERROR_KEY_DELETED);
     EXPECT_EQ(Read(key, "V").status, ERROR_KEY_DELETED);
@@ -437,7 +444,7 @@ TEST_F(RegistryTest, OrdinaryUserMayWriteOnlyTheCurrentUsersKeys)
         LONG status;
     };
     const Case cases[] = {
-        {"HKLM", HKEY_LOCAL_MACHINE, ERROR_ACCESS_DENIED}, {"HKCR", HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED},
+        {"HKLM", HKEY_LOCAL_MACHINE, ERROR_ACCESS_DENIED},  {"HKCR", HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED},
         {"HKCC", HKEY_CURRENT_CONFIG, ERROR_ACCESS_DENIED}, {"HKU", HKEY_USERS, ERROR_ACCESS_DENIED},
         {"HKCU", HKEY_CURRENT_USER, ERROR_SUCCESS},
     };
@@ -473,7 +480,8 @@ TEST_F(RegistryTest, AdministratorWritesEveryRootAndAliasesShareKeys)
         RegCloseKey(key);
     }
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\AdminProbe"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Hardware Profiles\\Current\\AdminProbe"));
+    EXPECT_TRUE(
+        KeyExists(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Hardware Profiles\\Current\\AdminProbe"));
     // The keys behind the aliased roots cannot be removed.
     EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr), ERROR_SUCCESS);
@@ -516,8 +524,8 @@ TEST_F(RegistryTest, StoreComesFromTheEnvironmentByDefault)
     ASSERT_EQ(setenv("XDG_DATA_HOME", xdg.c_str(), 1), 0);
     struct Case {
         const char *what;
-        const char *registry;  // WIN32_STANDIN_REGISTRY, or null for unset
-        const char *admin;     // WIN32_STANDIN_REGISTRY_ADMIN, or null for unset
+        const char *registry; // WIN32_STANDIN_REGISTRY, or null for unset
+        const char *admin;    // WIN32_STANDIN_REGISTRY_ADMIN, or null for unset
         std::string file;
         LONG machineStatus;
     };
@@ -529,11 +537,15 @@ TEST_F(RegistryTest, StoreComesFromTheEnvironmentByDefault)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.registry != nullptr) setenv("WIN32_STANDIN_REGISTRY", c.registry, 1);
-        else unsetenv("WIN32_STANDIN_REGISTRY");
-        if (c.admin != nullptr) setenv("WIN32_STANDIN_REGISTRY_ADMIN", c.admin, 1);
-        else unsetenv("WIN32_STANDIN_REGISTRY_ADMIN");
-        StandinRegUseStore(nullptr, TRUE);  // the argument does not matter without a path
+        if (c.registry != nullptr)
+            setenv("WIN32_STANDIN_REGISTRY", c.registry, 1);
+        else
+            unsetenv("WIN32_STANDIN_REGISTRY");
+        if (c.admin != nullptr)
+            setenv("WIN32_STANDIN_REGISTRY_ADMIN", c.admin, 1);
+        else
+            unsetenv("WIN32_STANDIN_REGISTRY_ADMIN");
+        StandinRegUseStore(nullptr, TRUE); // the argument does not matter without a path
         HKEY key;
         ASSERT_EQ(Create(HKEY_CURRENT_USER, c.what, &key), ERROR_SUCCESS);
         RegCloseKey(key);
@@ -560,4 +572,4 @@ TEST_F(RegistryTest, UnusableStoreFileFailsEveryCall)
     EXPECT_EQ(StandinRegOpenHandles(), 0);
 }
 
-}  // namespace
+} // namespace

@@ -21,8 +21,8 @@
 namespace {
 
 using support::Child;
-using support::Finished;
 using support::finish_process;
+using support::Finished;
 using support::run_process;
 using support::start_process;
 
@@ -53,8 +53,8 @@ protected:
 
     static std::vector<std::string> Tessaly(const std::string &key, const std::string &name)
     {
-        return {MEXCALL_PROGRAM, "--json", TESSALY_PLUGIN, "'HKCU'", "'" + key + "'", "'" + name + "'",
-                "uint32(7)"};
+        return {MEXCALL_PROGRAM, "--json",         TESSALY_PLUGIN, "'HKCU'",
+                "'" + key + "'", "'" + name + "'", "uint32(7)"};
     }
 
     static std::vector<std::string> Reg(std::vector<std::string> args)
@@ -156,8 +156,8 @@ TEST_F(StoreFaultTest, BusyStoreGivesUpAfterTheBound)
 {
     struct Case {
         const char *what;
-        const char *mode;  // registry_locker's
-        bool readsGoOn;    // whether reg query still reads the store
+        const char *mode; // registry_locker's
+        bool readsGoOn;   // whether reg query still reads the store
     };
     const Case cases[] = {
         {"exclusive locking mode", "exclusive", false},
@@ -185,9 +185,8 @@ TEST_F(StoreFaultTest, BusyStoreGivesUpAfterTheBound)
             EXPECT_EQ(query.status, 0) << query.err;
         } else {
             EXPECT_EQ(query.status, 1);
-            EXPECT_EQ(query.err,
-                      Line(BusyCause()) + "ERROR: The registry operation failed with status "
-                          "170 ERROR_BUSY.\r\n");
+            EXPECT_EQ(query.err, Line(BusyCause()) + "ERROR: The registry operation failed with status "
+                                                     "170 ERROR_BUSY.\r\n");
         }
 
         kill(locker.pid, SIGKILL);
@@ -213,7 +212,7 @@ TEST_F(StoreFaultTest, WritesWorkAgainAfterAReadOnlySpell)
     EXPECT_EQ(add.status, 1);
     EXPECT_EQ(add.err, Line("read-only: it cannot be written") +
                            "ERROR: The registry operation failed with status "
-                               "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
+                           "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
 
     ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
     Finished written = Run(WithFileModes(Tessaly("Software\\Spell", "V")));
@@ -227,8 +226,14 @@ TEST_F(StoreFaultTest, WritesWorkAgainAfterAReadOnlySpell)
 // Root ignores file modes; in this thread, for as long as it lives, it obeys them as anyone else.
 class FileModesObeyed {
 public:
-    FileModesObeyed() { if (geteuid() == 0) set_override(false); }
-    ~FileModesObeyed() { if (geteuid() == 0) set_override(true); }
+    FileModesObeyed()
+    {
+        if (geteuid() == 0) set_override(false);
+    }
+    ~FileModesObeyed()
+    {
+        if (geteuid() == 0) set_override(true);
+    }
 
 private:
     static void set_override(bool on)
@@ -237,8 +242,10 @@ private:
         __user_cap_data_struct data[2] = {};
         ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
         for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
-            if (on) data[cap / 32].effective |= 1u << (cap % 32);
-            else data[cap / 32].effective &= ~(1u << (cap % 32));
+            if (on)
+                data[cap / 32].effective |= 1u << (cap % 32);
+            else
+                data[cap / 32].effective &= ~(1u << (cap % 32));
         }
         ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
     }
@@ -263,7 +270,7 @@ TEST_F(StoreFaultTest, DamagedStoreIsNeverWrittenAndKeptAsItIs)
 {
     struct Case {
         const char *what;
-        long cut;  // bytes cut off the end of the file
+        long cut; // bytes cut off the end of the file
     };
     const Case cases[] = {
         {"inside the last page", 1000},
@@ -287,7 +294,7 @@ TEST_F(StoreFaultTest, DamagedStoreIsNeverWrittenAndKeptAsItIs)
         EXPECT_EQ(query.status, 1);
         EXPECT_EQ(query.err, Line("damaged: left as it is, and not written") +
                                  "ERROR: The registry operation failed with status "
-                                     "1015 ERROR_REGISTRY_CORRUPT.\r\n");
+                                 "1015 ERROR_REGISTRY_CORRUPT.\r\n");
         EXPECT_TRUE(Bytes(StorePath()) == damaged) << "the damaged file was changed";
         EXPECT_EQ(FolderEntries(Folder()), std::vector<std::string>{"store.db"});
         Discard();
@@ -300,8 +307,8 @@ TEST_F(StoreFaultTest, ReadsCreateNothing)
     ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     struct Case {
         const char *what;
-        std::string registry;  // WIN32_STANDIN_REGISTRY; empty for the default store below HOME
-        std::string created;   // what a write then creates
+        std::string registry; // WIN32_STANDIN_REGISTRY; empty for the default store below HOME
+        std::string created;  // what a write then creates
     };
     const Case cases[] = {
         {"named file", StorePath(), StorePath()},
@@ -344,7 +351,7 @@ TEST_F(StoreFaultTest, MissingFolderIsNamed)
         Run(Reg({"add", "HKCU\\Software\\Fault", "/v", "V", "/t", "REG_DWORD", "/d", "1", "/f"}), env);
     EXPECT_EQ(add.status, 1);
     EXPECT_EQ(add.err, line + "ERROR: The registry operation failed with status "
-        "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
+                              "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
     EXPECT_FALSE(std::filesystem::exists(absent));
 }
 
@@ -364,9 +371,8 @@ TEST_F(StoreFaultTest, FullDiskIsNamed)
     Finished add =
         Run(full(Reg({"add", "HKCU\\Software\\Fault", "/v", "V", "/t", "REG_DWORD", "/d", "1", "/f"})));
     EXPECT_EQ(add.status, 1);
-    EXPECT_EQ(add.err,
-              Line("the disk is full") + "ERROR: The registry operation failed with status "
-                  "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
+    EXPECT_EQ(add.err, Line("the disk is full") + "ERROR: The registry operation failed with status "
+                                                  "1016 ERROR_REGISTRY_IO_FAILED.\r\n");
     EXPECT_TRUE(Bytes(StorePath()) == before);
 
     Finished room = Run(Tessaly("Software\\Fault", "V"));
@@ -429,4 +435,4 @@ TEST_F(StoreFaultTest, KeysNestDeeperThan512LevelsAreRefused)
     EXPECT_EQ(tooDeep.err, "");
 }
 
-}  // namespace
+} // namespace

@@ -19,10 +19,7 @@ protected:
         UseStore(FALSE);
     }
 
-    void TearDown() override
-    {
-        StandinRegUseStore(nullptr, FALSE);
-    }
+    void TearDown() override { StandinRegUseStore(nullptr, FALSE); }
 
     // Reopens the same store file, as an administrator's or an ordinary user's.
     void UseStore(BOOL administrator) { StandinRegUseStore(StorePath().c_str(), administrator); }

@@ -14,8 +14,8 @@
 namespace {
 
 using support::Child;
-using support::Finished;
 using support::finish_process;
+using support::Finished;
 using support::start_process;
 
 // The writer's extra argument: none, or the tessaly plug-in to write through.
@@ -64,15 +64,18 @@ TEST_P(SharedStoreTest, FourWritersAtOnceLoseNothing)
     for (const char *prefix : prefixes) {
         for (long i = 0; i < kWrites; ++i) {
             std::string name = prefix + std::to_string(i);
-            if (Written(key, name) == i) ++present;
-            else ADD_FAILURE() << name << " missing or wrong";
+            if (Written(key, name) == i)
+                ++present;
+            else
+                ADD_FAILURE() << name << " missing or wrong";
         }
     }
     EXPECT_EQ(present, 4 * kWrites);
     DWORD extra = 0;
     char name[32];
     DWORD size = sizeof name;
-    EXPECT_EQ(RegEnumValueA(key, 4 * kWrites, name, &size, nullptr, nullptr, nullptr, &extra), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueA(key, 4 * kWrites, name, &size, nullptr, nullptr, nullptr, &extra),
+              ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
 }
 
@@ -110,8 +113,8 @@ TEST_P(SharedStoreTest, WriterKilledMidRunKeepsEveryReportedWrite)
     }
     RegCloseKey(key);
     // The store takes new writes after the crash.
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Writers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Writers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     DWORD value = 1;
     EXPECT_EQ(RegSetValueExA(key, "after", 0, REG_DWORD, (const BYTE *)&value, 4), ERROR_SUCCESS);
@@ -119,9 +122,10 @@ TEST_P(SharedStoreTest, WriterKilledMidRunKeepsEveryReportedWrite)
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, SharedStoreTest,
-                         ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{TESSALY_PLUGIN}),
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{TESSALY_PLUGIN}),
                          [](const ::testing::TestParamInfo<std::vector<std::string>> &info) {
                              return info.param.empty() ? "RegistryFunctions" : "Tessaly";
                          });
 
-}  // namespace
+} // namespace

@@ -36,7 +36,8 @@ static bool write_through(mexhost::Plugin &tessaly, const std::string &name, DWO
     mxArray *inputs[] = {text("HKCU"), text("Software\\Writers"), text(name), mexhost::make_uint32({value})};
     mexhost::CallOptions options;
     options.nlhs = 0;
-    mexhost::CallResult result = mexhost::call(tessaly, {inputs[0], inputs[1], inputs[2], inputs[3]}, options);
+    mexhost::CallResult result =
+        mexhost::call(tessaly, {inputs[0], inputs[1], inputs[2], inputs[3]}, options);
     for (mxArray *input : inputs) mexhost::destroy(input);
     if (!result.ok) fprintf(stderr, "%s: %s\n", name.c_str(), result.message.c_str());
     return result.ok;

@@ -11,7 +11,10 @@ using namespace mexhost;
 
 namespace {
 
-std::string plugin_path(const char *name) { return std::string(TEST_MEX_DIR "/") + name + plugin_extension(); }
+std::string plugin_path(const char *name)
+{
+    return std::string(TEST_MEX_DIR "/") + name + plugin_extension();
+}
 
 // Loads the probe plug-in once; every test calls it with fresh inputs.
 class Host : public support::PluginTest<> {
@@ -77,11 +80,9 @@ TEST_F(Host, UnassignedOutputIsTheHostsError)
         size_t outputs;
     };
     const Case cases[] = {
-        {u"nothing", 0, true, 0}, // at the prompt nothing need be returned
-        {u"nothing", 1, false, 0},
-        {u"first", 0, true, 1}, // plhs[0] is still taken as ans
-        {u"first", 1, true, 1},
-        {u"first", 2, false, 0}, // the second output is missing
+        {u"nothing", 0, true, 0},                           // at the prompt nothing need be returned
+        {u"nothing", 1, false, 0}, {u"first", 0, true, 1},  // plhs[0] is still taken as ans
+        {u"first", 1, true, 1},    {u"first", 2, false, 0}, // the second output is missing
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.nlhs));
@@ -173,14 +174,14 @@ TEST_F(Host, DimensionsFollowTheHostsRules)
         std::vector<int> expected;
     };
     const Case cases[] = {
-        {{}, {1, 1}},           // no dimensions: a scalar
-        {{5}, {5, 1}},          // one: a column
+        {{}, {1, 1}},  // no dimensions: a scalar
+        {{5}, {5, 1}}, // one: a column
         {{2, 3}, {2, 3}},
         {{2, 3, 1, 1}, {2, 3}}, // trailing singletons dropped
         {{1, 1, 1}, {1, 1}},    // but never below two
         {{2, 1, 3}, {2, 1, 3}}, // inner singletons stay
         {{2, 3, 4, 1}, {2, 3, 4}},
-        {{-1, 3}, {0, 3}},      // negative sizes as 0
+        {{-1, 3}, {0, 3}}, // negative sizes as 0
         {{0, 0}, {0, 0}},
     };
     for (const char16_t *cls : {u"char", u"cell"}) {
@@ -233,8 +234,8 @@ TEST_F(Host, StringsAreEightBitAndEndAtAZeroUnit)
     };
     const Case cases[] = {
         {u"plain", u"plain"},
-        {u"caf\u00e9", u"caf\u00e9"},        // Latin-1 units keep their byte
-        {u"\u4e2d\u6587.", u"??."},          // the rest become '?'
+        {u"caf\u00e9", u"caf\u00e9"},          // Latin-1 units keep their byte
+        {u"\u4e2d\u6587.", u"??."},            // the rest become '?'
         {std::u16string(u"ab\0cd", 5), u"ab"}, // the C string ends at the zero unit
         {u"", u""},
     };
@@ -255,11 +256,8 @@ TEST_F(Host, TheNthRequestGivesNull)
         std::vector<double> nulls;
     };
     const Case cases[] = {
-        {0, {0, 0, 0, 0, 0}},
-        {1, {1, 0, 0, 0, 0}},
-        {4, {0, 0, 0, 1, 0}}, // an mxCalloc
-        {5, {0, 0, 0, 0, 1}},
-        {6, {0, 0, 0, 0, 0}},
+        {0, {0, 0, 0, 0, 0}}, {1, {1, 0, 0, 0, 0}}, {4, {0, 0, 0, 1, 0}}, // an mxCalloc
+        {5, {0, 0, 0, 0, 1}}, {6, {0, 0, 0, 0, 0}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fail_allocation);

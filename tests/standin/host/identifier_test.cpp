@@ -30,11 +30,11 @@ protected:
 TEST_F(Identifier, ValidOnesArriveWithTheirMessage)
 {
     const char16_t *const valid[] = {
-        u"",                                  // no identifier at all
-        u"a:b",                               // the shortest
-        u"Peltrac:Varnelle:BadNInput",        // three fields
+        u"",                           // no identifier at all
+        u"a:b",                        // the shortest
+        u"Peltrac:Varnelle:BadNInput", // three fields
         u"Peltrac:Varnelle:GetFullName_Failed_Static",
-        u"A1:b_2",                            // digits and underscores after the first letter
+        u"A1:b_2", // digits and underscores after the first letter
         u"x_:y__9:Z",
         u"MATLAB:mexapi:invalidErrorIdentifier",
     };
@@ -51,21 +51,21 @@ TEST_F(Identifier, ValidOnesArriveWithTheirMessage)
 TEST_F(Identifier, InvalidOnesAreReplacedByTheHostsError)
 {
     const char16_t *const invalid[] = {
-        u"noColon",                           // one field
-        u"1a:b",                              // a leading digit
-        u"a:2b",                              // a field led by a digit
-        u"_a:b",                              // a leading underscore
-        u"a b:c",                             // a space inside
-        u"a:b ",                              // a trailing space
-        u" a:b",                              // a leading space
-        u":a",                                // an empty first field
-        u"a::b",                              // an empty middle field
-        u"a:",                                // a trailing colon
+        u"noColon", // one field
+        u"1a:b",    // a leading digit
+        u"a:2b",    // a field led by a digit
+        u"_a:b",    // a leading underscore
+        u"a b:c",   // a space inside
+        u"a:b ",    // a trailing space
+        u" a:b",    // a leading space
+        u":a",      // an empty first field
+        u"a::b",    // an empty middle field
+        u"a:",      // a trailing colon
         u":",
-        u"a-b:c",                             // a hyphen
-        u"a.b:c",                             // a dot
-        u"*** Peltrac:Varnelle:BadNInput",    // the historical form
-        u"\u00E4:b",                          // a letter beyond ASCII
+        u"a-b:c",                          // a hyphen
+        u"a.b:c",                          // a dot
+        u"*** Peltrac:Varnelle:BadNInput", // the historical form
+        u"\u00E4:b",                       // a letter beyond ASCII
     };
     for (const char16_t *identifier : invalid) {
         std::u16string given = identifier;

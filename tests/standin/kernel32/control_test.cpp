@@ -26,7 +26,7 @@ TEST_F(ControlTest, WindowsNameOfHostPath)
         const WCHAR *expected;
     } rows[] = {
         {root, u"C:\\"},
-        {root + "/Sub Dir/x/../y", u"\\\\Srv\\Share\\y"},  // the longest mapped folder wins
+        {root + "/Sub Dir/x/../y", u"\\\\Srv\\Share\\y"}, // the longest mapped folder wins
         {root + "/caf\xc3\xa9/\xff", u"C:\\caf\u00E9\\\xDCFF"},
         {"/", u"Z:\\"},
     };
@@ -90,7 +90,7 @@ TEST_F(ControlTest, StartStateFromEnvironment)
     EXPECT_EQ(10u, GetLongPathNameW(u"..\\WORK\\..", buffer, MAX_PATH));
     EXPECT_EQ(u"..\\Work\\..", text(buffer));
     SetLastError(kUnsetError);
-    EXPECT_EQ(0u, GetLongPathNameW(u"C:\\", buffer, MAX_PATH));  // the fixture's C: mapping is gone
+    EXPECT_EQ(0u, GetLongPathNameW(u"C:\\", buffer, MAX_PATH)); // the fixture's C: mapping is gone
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
     EXPECT_EQ(0u, GetLongPathNameW(u"Z:\\", buffer, MAX_PATH));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
@@ -122,9 +122,10 @@ TEST_F(ControlTest, WinpathPrintsOneLinePerName)
     createEntry(root, "Program Files/");
     createEntry(root, "Program Files/Read Me.txt");
     createEntry(root, "Caf\xC3\xA9.txt");
-    createEntry(root, "Program Files/\xD5\xBD.txt");  // Armenian seh: found in any case, no short name
-    const std::vector<std::string> tool = {"--drive", "C=" + root, "--share", "\\\\srv\\s=" + root + "/Program Files",
-                                           "--cwd", "C:\\Program Files"};
+    createEntry(root, "Program Files/\xD5\xBD.txt"); // Armenian seh: found in any case, no short name
+    const std::vector<std::string> tool = {"--drive", "C=" + root,
+                                           "--share", "\\\\srv\\s=" + root + "/Program Files",
+                                           "--cwd",   "C:\\Program Files"};
     struct Row {
         std::vector<std::string> arguments;
         std::string expected;

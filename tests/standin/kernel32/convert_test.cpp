@@ -11,8 +11,7 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        for (const char *entry : kPathTree)
-            createEntry(root, entry);
+        for (const char *entry : kPathTree) createEntry(root, entry);
         ASSERT_TRUE(StandinMapShare(u"\\\\srv\\share", (root + "/Program Files").c_str()));
         ASSERT_TRUE(SetCurrentDirectoryW(u"C:\\Program Files"));
     }
@@ -49,8 +48,7 @@ TEST_F(ConvertTest, ShortNamesRoundTrip)
     // Every entry of the tree: its short form expands back to the name as given.
     for (const char *entry : kPathTree) {
         std::string host = entry;
-        if (host.back() == '/')
-            host.pop_back();
+        if (host.back() == '/') host.pop_back();
         WCHAR windows[MAX_PATH], shortName[MAX_PATH], longName[MAX_PATH];
         ASSERT_NE(0u, StandinWindowsName((root + "/" + host).c_str(), windows, MAX_PATH));
         SCOPED_TRACE(testing::PrintToString(text(windows)));
@@ -99,8 +97,8 @@ TEST_F(ConvertTest, InPlace)
         const WCHAR *name;
         const WCHAR *expected;
     } rows[] = {
-        {GetLongPathNameW, u"C:\\PR559B~1", u"C:\\Programs Extra"},   // grows
-        {GetLongPathNameW, u"C:\\AB72DF~1", u"C:\\a b"},              // shrinks
+        {GetLongPathNameW, u"C:\\PR559B~1", u"C:\\Programs Extra"}, // grows
+        {GetLongPathNameW, u"C:\\AB72DF~1", u"C:\\a b"},            // shrinks
         {GetShortPathNameW, u"C:\\Programs Extra", u"C:\\PR559B~1"},
     };
     for (const Row &row : rows) {
@@ -111,7 +109,7 @@ TEST_F(ConvertTest, InPlace)
         buffer[name.size()] = 0;
         DWORD length = DWORD(text(row.expected).size());
         EXPECT_EQ(length + 1, row.convert(buffer.data(), buffer.data(), length));
-        EXPECT_EQ(name, text(buffer.data()));  // too small: the name is still there
+        EXPECT_EQ(name, text(buffer.data())); // too small: the name is still there
         EXPECT_EQ(length, row.convert(buffer.data(), buffer.data(), MAX_PATH));
         EXPECT_EQ(text(row.expected), text(buffer.data()));
     }
@@ -133,7 +131,7 @@ TEST_F(ConvertTest, LengthLimits)
         DWORD ret;
         DWORD error;
     } rows[] = {
-        {deep, 0, ERROR_PATH_NOT_FOUND},  // exists, but not reachable without the prefix
+        {deep, 0, ERROR_PATH_NOT_FOUND}, // exists, but not reachable without the prefix
         {prefixed, DWORD(expected.size()), 0},
         {u"\\\\?\\C:\\" + std::u16string(32760, u'x'), 0, ERROR_FILENAME_EXCED_RANGE},
         {u"\\\\?\\C:\\" + std::u16string(40000, u'x'), 0, ERROR_FILENAME_EXCED_RANGE},
@@ -169,8 +167,8 @@ TEST_F(ConvertTest, RandomNamesStayInsideTheirBuffers)
     // Names built from the units that steer the parsers, at every capacity around the answer: the
     // result is terminated where the return value says, nothing past the capacity is written, and
     // a failure leaves the buffer alone.
-    static const WCHAR kUnits[] = {u'\\', u'/', u'.', u' ', u'?', u':', u'C', u'c', u'P', u'~', u'1',
-                                   u'*', u'x', 0xD800, 0xDC41, 0x00E9};
+    static const WCHAR kUnits[] = {u'\\', u'/', u'.', u' ', u'?', u':',   u'C',   u'c',
+                                   u'P',  u'~', u'1', u'*', u'x', 0xD800, 0xDC41, 0x00E9};
     Convert convertors[] = {GetLongPathNameW, GetShortPathNameW};
     unsigned seed = 12345;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
@@ -259,6 +257,5 @@ TEST_F(ConvertTest, ConcurrentLookups)
             }
         });
     }
-    for (std::thread &thread : threads)
-        thread.join();
+    for (std::thread &thread : threads) thread.join();
 }

@@ -25,16 +25,15 @@ inline std::u16string text(const WCHAR *s) { return s ? std::u16string(s) : std:
 inline bool untouched(const std::vector<WCHAR> &buffer, size_t from)
 {
     for (size_t i = from; i < buffer.size(); ++i)
-        if (buffer[i] != kSentinel)
-            return false;
+        if (buffer[i] != kSentinel) return false;
     return true;
 }
 
 // A table row's outcome in a 300-unit sentinel buffer handed over with capacity 260: the expected
 // name, terminated, with nothing written past it and the last error untouched; or, for a failing
 // row (no expected name), the row's error and a buffer left as it was.
-inline void expectRowOutcome(const std::vector<WCHAR> &buffer, DWORD ret, const WCHAR *expected, DWORD expectedRet,
-                             DWORD expectedError)
+inline void expectRowOutcome(const std::vector<WCHAR> &buffer, DWORD ret, const WCHAR *expected,
+                             DWORD expectedRet, DWORD expectedError)
 {
     EXPECT_EQ(expectedRet, ret);
     if (expected) {

@@ -42,8 +42,7 @@ TEST_F(FullPathTest, FullNamesAreFixedPoints)
         SCOPED_TRACE(testing::Message() << "name: \"" << testing::PrintToString(text(row.name)) << "\"");
         WCHAR once[300], twice[300];
         DWORD ret = GetFullPathNameW(row.name, 300, once, nullptr);
-        if (ret == 0 || ret >= 300)
-            continue;
+        if (ret == 0 || ret >= 300) continue;
         DWORD again = GetFullPathNameW(once, 300, twice, nullptr);
         EXPECT_EQ(std::u16string(once, ret), std::u16string(twice, again < 300 ? again : 0));
     }
@@ -76,7 +75,7 @@ TEST_F(FullPathTest, PerDriveDirectories)
     expectFullNames({
         {u"e:", u"e:\\data"},
         {u"E:x", u"e:\\data\\x"},
-        {u"c:", u"C:\\windows"},  // recorded when C:\windows became current
+        {u"c:", u"C:\\windows"}, // recorded when C:\windows became current
         {u"d:x", u"d:\\dd\\x"},
         {u"x", u"d:\\dd\\x"},
         {u"\\x", u"d:\\x"},
@@ -98,9 +97,9 @@ TEST_F(FullPathTest, UncCurrentDirectory)
     expectFullNames({
         {u"x", u"\\\\srv\\share\\sub\\x"},
         {u"\\x", u"\\\\srv\\share\\x"},
-        {u"..\\..\\..", u"\\\\srv\\share"},  // a step back to the root: no separator after it
+        {u"..\\..\\..", u"\\\\srv\\share"}, // a step back to the root: no separator after it
         {u"..\\..\\..\\", u"\\\\srv\\share\\"},
-        {u"c:x", u"C:\\windows\\x"},  // C:'s own directory, recorded earlier
+        {u"c:x", u"C:\\windows\\x"}, // C:'s own directory, recorded earlier
     });
 }
 
@@ -182,7 +181,7 @@ TEST_F(FullPathTest, SameBufferForNameAndResult)
 TEST_F(FullPathTest, LongNames)
 {
     struct Row {
-        size_t units;  // of "c:\aaa..."
+        size_t units; // of "c:\aaa..."
         DWORD capacity;
         DWORD ret;
         DWORD error;

@@ -12,13 +12,13 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        for (const char *entry : {"Alpha/", "Alpha/Beta/", "Alpha/Beta/Gamma/", "Alpha/Beta/Gamma/Delta/",
-                                  "Alpha/Beta/Gamma/Delta/File.txt", "Long Folder Name/",
-                                  "Long Folder Name/Inner.txt"})
+        for (const char *entry :
+             {"Alpha/", "Alpha/Beta/", "Alpha/Beta/Gamma/", "Alpha/Beta/Gamma/Delta/",
+              "Alpha/Beta/Gamma/Delta/File.txt", "Long Folder Name/", "Long Folder Name/Inner.txt"})
             createEntry(root, entry);
-        sleep(2);  // settled: by their times alone, the folders' indexes would be trusted from now on
+        sleep(2); // settled: by their times alone, the folders' indexes would be trusted from now on
         EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));
-        EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));  // from the indexes
+        EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep)); // from the indexes
     }
 
     // GetLongPathNameW's answer, or "error N".
@@ -51,17 +51,17 @@ protected:
 TEST_F(RevalidationTest, RenamedFolderOnTheWay)
 {
     move("Alpha/Beta", "Alpha/Bet2");
-    EXPECT_EQ(u"error 3", longName(kDeep));  // ERROR_PATH_NOT_FOUND
+    EXPECT_EQ(u"error 3", longName(kDeep)); // ERROR_PATH_NOT_FOUND
     EXPECT_EQ(u"C:\\Alpha\\Bet2\\Gamma\\Delta\\File.txt",
               longName(u"C:\\alpha\\bet2\\gamma\\delta\\file.txt"));
-    move("Alpha/Bet2", "Alpha/BETA");  // back, in another case
+    move("Alpha/Bet2", "Alpha/BETA"); // back, in another case
     EXPECT_EQ(u"C:\\Alpha\\BETA\\Gamma\\Delta\\File.txt", longName(kDeep));
 }
 
 TEST_F(RevalidationTest, FileAddedAndRemoved)
 {
     const char16_t *added = u"C:\\alpha\\beta\\gamma\\delta\\new.txt";
-    EXPECT_EQ(u"error 2", longName(added));  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(u"error 2", longName(added)); // ERROR_FILE_NOT_FOUND
     createEntry(root, "Alpha/Beta/Gamma/Delta/New.txt");
     EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\New.txt", longName(added));
     ASSERT_EQ(0, unlink((root + "/Alpha/Beta/Gamma/Delta/New.txt").c_str()));
@@ -81,7 +81,7 @@ TEST_F(RevalidationTest, FolderReplacedUnderTheSameName)
 TEST_F(RevalidationTest, ShortNameOfAnAncestorMoves)
 {
     EXPECT_EQ(u"C:\\LONGFO~1\\inner.txt", shortName(u"C:\\long folder name\\inner.txt"));
-    createEntry(root, "Long Folder Adder/");  // sorts first, so it takes ~1
+    createEntry(root, "Long Folder Adder/"); // sorts first, so it takes ~1
     EXPECT_EQ(u"C:\\LONGFO~2\\inner.txt", shortName(u"C:\\long folder name\\inner.txt"));
     EXPECT_EQ(u"C:\\Long Folder Name\\Inner.txt", longName(u"C:\\LONGFO~2\\INNER.TXT"));
 }

@@ -20,8 +20,12 @@ const Made kMade[] = {
     {"''", R"({"class":"char","dims":[0,0],"value":""})"},
     {"'it''s'", R"({"class":"char","dims":[1,4],"value":"it's"})"},
     {"''''", R"({"class":"char","dims":[1,1],"value":"'"})"},
-    {"'h\xC3\xA9'", R"({"class":"char","dims":[1,2],"value":"h)" "\xC3\xA9" R"("})"},
-    {"'\xF0\x9F\x98\x80'", R"({"class":"char","dims":[1,2],"value":")" "\xF0\x9F\x98\x80" R"("})"}, // a surrogate pair
+    {"'h\xC3\xA9'", R"({"class":"char","dims":[1,2],"value":"h)"
+                    "\xC3\xA9"
+                    R"("})"},
+    {"'\xF0\x9F\x98\x80'", R"({"class":"char","dims":[1,2],"value":")"
+                           "\xF0\x9F\x98\x80"
+                           R"("})"}, // a surrogate pair
     {"['ab';'cd']", R"({"class":"char","dims":[2,2],"value":"acbd"})"},
     {"['ab' 'c']", R"({"class":"char","dims":[1,3],"value":"abc"})"},
     {"['' 65]", R"({"class":"char","dims":[1,1],"value":"A"})"},
@@ -200,23 +204,34 @@ TEST(Literal, ElementCapCountsTheWholeLiteral)
                           "the literal would have more than 4 elements",
                           "the literal would have more than 5 elements"};
     const Case cases[] = {
-        {"[1 2 3]", 3, ""},           {"[1 2 3]", 2, over[2]},
-        {"['ab'; 'cd']", 4, ""},      {"['ab'; 'cd']", 3, over[3]},
-        {"{1, 2}", 4, ""},            {"{1, 2}", 3, over[3]},
-        {"{{1}}", 3, ""},             {"{{1}}", 2, over[2]},
-        {"[{1} {2}]", 4, ""},         {"[{1} {2}]", 3, over[3]},
-        {"zeros(2)", 4, ""},          {"zeros(2)", 3, "zeros: too many elements"},
-        {"zeros(2, 'int32')", 6, ""}, {"zeros(2, 'int32')", 5, over[5]},
-        {"{zeros(1,2)}", 3, ""},      {"{zeros(1,2)}", 2, over[2]},
-        {"[cell(1,2) {'a'}]", 4, ""}, {"[cell(1,2) {'a'}]", 3, over[3]},
+        {"[1 2 3]", 3, ""},
+        {"[1 2 3]", 2, over[2]},
+        {"['ab'; 'cd']", 4, ""},
+        {"['ab'; 'cd']", 3, over[3]},
+        {"{1, 2}", 4, ""},
+        {"{1, 2}", 3, over[3]},
+        {"{{1}}", 3, ""},
+        {"{{1}}", 2, over[2]},
+        {"[{1} {2}]", 4, ""},
+        {"[{1} {2}]", 3, over[3]},
+        {"zeros(2)", 4, ""},
+        {"zeros(2)", 3, "zeros: too many elements"},
+        {"zeros(2, 'int32')", 6, ""},
+        {"zeros(2, 'int32')", 5, over[5]},
+        {"{zeros(1,2)}", 3, ""},
+        {"{zeros(1,2)}", 2, over[2]},
+        {"[cell(1,2) {'a'}]", 4, ""},
+        {"[cell(1,2) {'a'}]", 3, over[3]},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.literal) + " with a cap of " + std::to_string(c.cap));
         mexcall::LiteralError error;
         mxArray *array = mexcall::parse_literal(c.literal, &error, c.cap);
         EXPECT_EQ(array == nullptr, *c.refused != 0) << error.message;
-        if (array) mexhost::destroy(array);
-        else EXPECT_EQ(error.message, c.refused);
+        if (array)
+            mexhost::destroy(array);
+        else
+            EXPECT_EQ(error.message, c.refused);
     }
 }
 
@@ -229,10 +244,9 @@ TEST(Literal, DescriptionPointsACaretAtTheCharacter)
               "  [1 2;3]\n"
               "       ^");
     ASSERT_EQ(mexcall::parse_literal("\t{'\xC3\xA9' ,}x", &error), nullptr);
-    EXPECT_EQ(mexcall::describe("\t{'\xC3\xA9' ,}x", error),
-              "unexpected 'x' after the value at column 9\n"
-              "  \t{'\xC3\xA9' ,}x\n"
-              "  \t       ^");
+    EXPECT_EQ(mexcall::describe("\t{'\xC3\xA9' ,}x", error), "unexpected 'x' after the value at column 9\n"
+                                                             "  \t{'\xC3\xA9' ,}x\n"
+                                                             "  \t       ^");
 }
 
 // A literal of several lines names the line; a long line is shown around the caret only.
@@ -248,10 +262,12 @@ TEST(Literal, DescriptionOfALongOrManyLinedLiteralShowsItsLine)
 
     std::string row = "[" + std::string(100, '1') + " 2," + std::string(100, '3') + ",,]";
     ASSERT_EQ(mexcall::parse_literal(row, &error), nullptr);
-    EXPECT_EQ(mexcall::describe(row, error),
-              "expected a value before ',' at column 206\n"
-              "  ..." + std::string(39, '3') + ",,]\n"
-              "     " + std::string(40, ' ') + "^");
+    EXPECT_EQ(mexcall::describe(row, error), "expected a value before ',' at column 206\n"
+                                             "  ..." +
+                                                 std::string(39, '3') +
+                                                 ",,]\n"
+                                                 "     " +
+                                                 std::string(40, ' ') + "^");
 }
 
 } // namespace

@@ -30,7 +30,8 @@ Outcome mexcall_reading(const std::string &input, const std::vector<std::string>
 {
     std::vector<std::string> shell_args = {"-c", "exec \"$0\" \"$@\" < \"$INPUT\"", MEXCALL_PROGRAM};
     shell_args.insert(shell_args.end(), args.begin(), args.end());
-    support::Finished done = support::run_process("/bin/sh", shell_args, {"INPUT=" + input}, support::Streams::Merged);
+    support::Finished done =
+        support::run_process("/bin/sh", shell_args, {"INPUT=" + input}, support::Streams::Merged);
     return {done.status, done.out};
 }
 
@@ -60,18 +61,32 @@ void check(const Case &c)
 TEST_F(Mexcall, JsonForm)
 {
     const Case cases[] = {
-        {{"--json", "hello"}, 0, R"({"outputs":[{"class":"char","dims":[1,5],"value":"hello"}]})" "\n"},
+        {{"--json", "hello"},
+         0,
+         R"({"outputs":[{"class":"char","dims":[1,5],"value":"hello"}]})"
+         "\n"},
         {{"--json", "--nargout", "2", "hello", "{'a', cell(1,1)}", "uint32([1 2])"},
          0,
          R"({"outputs":[{"class":"cell","dims":[1,2],"value":[{"class":"char","dims":[1,1],"value":"a"},)"
-         R"({"class":"cell","dims":[1,1],"value":[null]}]},{"class":"uint32","dims":[1,2],"value":[1,2]}]})" "\n"},
-        {{"--json", "probe", "'nothing'"}, 0, R"({"outputs":[]})" "\n"},
-        {{"--json", "probe", "'fail'", "1"}, 1,
-         R"j({"error":{"identifier":"probe:failed","message":"failed 3 of seven (0.5)"}})j" "\n"},
-        {{"--json", "probe", "'fail'", "0"}, 1, R"({"error":{"identifier":"","message":"plain 100% text"}})" "\n"},
-        {{"--json", "--nargout=1", "probe", "'nothing'"}, 1,
+         R"({"class":"cell","dims":[1,1],"value":[null]}]},{"class":"uint32","dims":[1,2],"value":[1,2]}]})"
+         "\n"},
+        {{"--json", "probe", "'nothing'"},
+         0,
+         R"({"outputs":[]})"
+         "\n"},
+        {{"--json", "probe", "'fail'", "1"},
+         1,
+         R"j({"error":{"identifier":"probe:failed","message":"failed 3 of seven (0.5)"}})j"
+         "\n"},
+        {{"--json", "probe", "'fail'", "0"},
+         1,
+         R"({"error":{"identifier":"","message":"plain 100% text"}})"
+         "\n"},
+        {{"--json", "--nargout=1", "probe", "'nothing'"},
+         1,
          R"({"error":{"identifier":"MATLAB:unassignedOutputs",)"
-         R"("message":"One or more output arguments not assigned during call to \"probe\"."}})" "\n"},
+         R"("message":"One or more output arguments not assigned during call to \"probe\"."}})"
+         "\n"},
     };
     for (const Case &c : cases) check(c);
 }
@@ -95,14 +110,23 @@ TEST_F(Mexcall, RefusesBadCommandLinesWithStatus2)
         {{"--bogus", "hello"}, 2, "mexcall: unknown option --bogus\n" + usage},
         {{"--nargout", "x", "hello"}, 2, "mexcall: --nargout needs a whole number, not 'x'\n" + usage},
         {{"--nargout"}, 2, "mexcall: --nargout needs a whole number, not ''\n" + usage},
-        {{"--nargout", "999999999", "hello"}, 2,
+        {{"--nargout", "999999999", "hello"},
+         2,
          "mexcall: --nargout 999999999: the host takes at most 4096 outputs\n" + usage},
-        {{"--nargout=4097", "hello"}, 2, "mexcall: --nargout 4097: the host takes at most 4096 outputs\n" + usage},
-        {{"hello", "'ok'", "[1 2"}, 2, "mexcall: argument 2: no closing ']' for this '[' at column 1\n  [1 2\n  ^\n" + usage},
-        {{"nosuch"}, 2,
-         "mexcall: no nosuch.mexa64 in the current folder, the folders of MEXCALL_PATH or the build's plug-in "
-         "folder\n" + usage},
-        {{TEST_MEX_DIR "/nomex.mexa64"}, 2,
+        {{"--nargout=4097", "hello"},
+         2,
+         "mexcall: --nargout 4097: the host takes at most 4096 outputs\n" + usage},
+        {{"hello", "'ok'", "[1 2"},
+         2,
+         "mexcall: argument 2: no closing ']' for this '[' at column 1\n  [1 2\n  ^\n" + usage},
+        {{"nosuch"},
+         2,
+         "mexcall: no nosuch.mexa64 in the current folder, the folders of MEXCALL_PATH or the build's "
+         "plug-in "
+         "folder\n" +
+             usage},
+        {{TEST_MEX_DIR "/nomex.mexa64"},
+         2,
          "mexcall: cannot load " TEST_MEX_DIR "/nomex.mexa64: no mexFunction exported\n" + usage},
     };
     for (const Case &c : cases) check(c);
@@ -174,13 +198,17 @@ TEST_F(MexcallFiles, ReadsALiteralFromAFileOrStandardInput)
     const std::string cell = R"({"outputs":[{"class":"cell","dims":[3,1],"value":[)"
                              R"({"class":"char","dims":[1,3],"value":"one"},)"
                              R"({"class":"char","dims":[1,5],"value":"two's"},)"
-                             R"({"class":"char","dims":[1,4],"value":"caf)" "\xC3\xA9" R"("}]}]})" "\n";
+                             R"({"class":"char","dims":[1,4],"value":"caf)"
+                             "\xC3\xA9"
+                             R"("}]}]})"
+                             "\n";
     check({{"--json", "hello", "@" + names}, 0, cell});
     Outcome piped = mexcall_reading(names, {"--json", "hello", "-"});
     EXPECT_EQ(piped.status, 0) << piped.output;
     EXPECT_EQ(piped.output, cell);
     // Both at once, in order.
-    Outcome both = mexcall_reading(write("one.lit", "'x'"), {"--json", "--nargout", "2", "hello", "-", "@" + names});
+    Outcome both =
+        mexcall_reading(write("one.lit", "'x'"), {"--json", "--nargout", "2", "hello", "-", "@" + names});
     EXPECT_EQ(both.output, R"({"outputs":[{"class":"char","dims":[1,1],"value":"x"},)" + cell.substr(12));
 }
 
@@ -190,11 +218,14 @@ TEST_F(MexcallFiles, RefusesWhatCannotBeReadAndNamesTheLineAtFault)
     std::string bad = write("bad.lit", "{'a'\n'b' 'c'x}\n");
     Outcome run = mexcall({"hello", "'ok'", "@" + bad});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.output, "mexcall: argument 2: unexpected 'x': expected ',', ';' or '}' at line 2, column 8\n"
-                          "  'b' 'c'x}\n"
-                          "         ^\n" + usage);
+    EXPECT_EQ(run.output,
+              "mexcall: argument 2: unexpected 'x': expected ',', ';' or '}' at line 2, column 8\n"
+              "  'b' 'c'x}\n"
+              "         ^\n" +
+                  usage);
     std::string missing = folder_.string() + "/missing.lit";
-    check({{"hello", "@" + missing}, 2,
+    check({{"hello", "@" + missing},
+           2,
            "mexcall: argument 1: cannot read " + missing + ": No such file or directory\n" + usage});
     Outcome twice = mexcall_reading(write("one.lit", "'x'"), {"hello", "-", "-"});
     EXPECT_EQ(twice.status, 2);
@@ -204,8 +235,10 @@ TEST_F(MexcallFiles, RefusesWhatCannotBeReadAndNamesTheLineAtFault)
     Outcome nul = mexcall({"hello", "@" + zero});
     EXPECT_EQ(nul.status, 2);
     const std::string nul_byte(1, '\0');
-    EXPECT_EQ(nul.output, "mexcall: argument 1: unexpected '" + nul_byte + "' after the value at column 5\n"
-                          "  'a' " + nul_byte + "\n      ^\n" + usage);
+    EXPECT_EQ(nul.output, "mexcall: argument 1: unexpected '" + nul_byte +
+                              "' after the value at column 5\n"
+                              "  'a' " +
+                              nul_byte + "\n      ^\n" + usage);
 }
 
 TEST_F(Mexcall, TakesAPluginFileWithoutTheSearchPath)
@@ -228,7 +261,8 @@ TEST_F(Mexcall, LooksInTheCurrentFolderFirst)
     Outcome run = mexcall({"hello"});
     std::filesystem::current_path(here);
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.output.rfind("mexcall: cannot load ./hello.mexa64: no mexFunction exported\n", 0), 0u) << run.output;
+    EXPECT_EQ(run.output.rfind("mexcall: cannot load ./hello.mexa64: no mexFunction exported\n", 0), 0u)
+        << run.output;
 }
 
 TEST_F(Mexcall, VersionIsTheProjectsVersion)

@@ -23,8 +23,10 @@ TEST(Render, ShowsValuesAsTheCommandWindowDoes)
     };
     const Case cases[] = {
         {"'hello'", "    'hello'\n"},
-        {"['ab';'cd']", "  2\xC3\x97" "2 char array\n\n    'ab'\n    'cd'\n"},
-        {"''", "  0\xC3\x97" "0 empty char array\n"},
+        {"['ab';'cd']", "  2\xC3\x97"
+                        "2 char array\n\n    'ab'\n    'cd'\n"},
+        {"''", "  0\xC3\x97"
+               "0 empty char array\n"},
         {"[]", "     []\n"},
         {"7", "     7\n"},
         {"[1 2 3;40 500 6]", "     1     2     3\n    40   500     6\n"},
@@ -32,17 +34,31 @@ TEST(Render, ShowsValuesAsTheCommandWindowDoes)
         {"[-1 2]", "    -1     2\n"},
         {"[NaN 1]", "   NaN     1\n"},
         {"uint32(5)", "  uint32\n\n   5\n"},
-        {"uint32([1 20])", "  1\xC3\x97" "2 uint32 array\n\n    1   20\n"},
-        {"[true false]", "  1\xC3\x97" "2 logical array\n\n   1   0\n"},
-        {"zeros(1,0,'uint32')", "  1\xC3\x97" "0 empty uint32 array\n"},
-        {"{}", "  0\xC3\x97" "0 empty cell array\n"},
-        {"{'abc', 1; cell(1,2), []}",
-         "  2\xC3\x97" "2 cell array\n\n"
-         "    {'abc'   }    {[1]       }\n"
-         "    {1\xC3\x97" "2 cell}    {0\xC3\x97" "0 double}\n"},
-        {"{'', zeros(1,0,'uint32')}", "  1\xC3\x97" "2 cell array\n\n    {0\xC3\x97" "0 char}    {1\xC3\x97" "0 uint32}\n"},
-        {"cell(1,2)", "  1\xC3\x97" "2 cell array\n\n    {0\xC3\x97" "0 double}    {0\xC3\x97" "0 double}\n"},
-        {"cell(2,2,2)", "  2\xC3\x97" "2\xC3\x97" "2 cell array\n"},
+        {"uint32([1 20])", "  1\xC3\x97"
+                           "2 uint32 array\n\n    1   20\n"},
+        {"[true false]", "  1\xC3\x97"
+                         "2 logical array\n\n   1   0\n"},
+        {"zeros(1,0,'uint32')", "  1\xC3\x97"
+                                "0 empty uint32 array\n"},
+        {"{}", "  0\xC3\x97"
+               "0 empty cell array\n"},
+        {"{'abc', 1; cell(1,2), []}", "  2\xC3\x97"
+                                      "2 cell array\n\n"
+                                      "    {'abc'   }    {[1]       }\n"
+                                      "    {1\xC3\x97"
+                                      "2 cell}    {0\xC3\x97"
+                                      "0 double}\n"},
+        {"{'', zeros(1,0,'uint32')}", "  1\xC3\x97"
+                                      "2 cell array\n\n    {0\xC3\x97"
+                                      "0 char}    {1\xC3\x97"
+                                      "0 uint32}\n"},
+        {"cell(1,2)", "  1\xC3\x97"
+                      "2 cell array\n\n    {0\xC3\x97"
+                      "0 double}    {0\xC3\x97"
+                      "0 double}\n"},
+        {"cell(2,2,2)", "  2\xC3\x97"
+                        "2\xC3\x97"
+                        "2 cell array\n"},
         {"struct()", "  struct with no fields.\n"},
         {"char(55296)", "    '\xEF\xBF\xBD'\n"}, // an unpaired surrogate shows as U+FFFD
     };
@@ -59,8 +75,9 @@ TEST(Render, JsonEscapesEveryUnit)
 {
     mxArray *text = parse("[char([34 92 10 1]) 'x' char(55296) char([55357 56832])]");
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(mexcall::json_value(text),
-              R"({"class":"char","dims":[1,8],"value":"\"\\\n\u0001x\ud800)" "\xF0\x9F\x98\x80" R"("})");
+    EXPECT_EQ(mexcall::json_value(text), R"({"class":"char","dims":[1,8],"value":"\"\\\n\u0001x\ud800)"
+                                         "\xF0\x9F\x98\x80"
+                                         R"("})");
     mexhost::destroy(text);
 
     mxArray *numbers = parse("[0.1 -0 1e300 123456789012 0.30000000000000004]");
@@ -75,7 +92,8 @@ TEST(Render, Errors)
     EXPECT_EQ(mexcall::json_error("a:b", "say \"no\"\n"),
               R"({"error":{"identifier":"a:b","message":"say \"no\"\n"}})");
     // A byte that is no UTF-8 is read as Latin-1.
-    EXPECT_EQ(mexcall::json_error("", "caf\xE9"), "{\"error\":{\"identifier\":\"\",\"message\":\"caf\xC3\xA9\"}}");
+    EXPECT_EQ(mexcall::json_error("", "caf\xE9"),
+              "{\"error\":{\"identifier\":\"\",\"message\":\"caf\xC3\xA9\"}}");
     EXPECT_EQ(mexcall::display_error("Orlenda", "Varnelle: FileName is too long."),
               "Error using Orlenda\nVarnelle: FileName is too long.\n");
 }

@@ -71,18 +71,18 @@ TEST(Case, ComparesNames)
 {
     struct Row {
         std::u16string a, b;
-        int order;  // sign of compareUpcased(a, b)
+        int order; // sign of compareUpcased(a, b)
     };
     const Row rows[] = {
         {u"Caf\u00E9", u"CAF\u00C9", 0},
         {u"\u00FFx", u"\u0178X", 0},
-        {u"\u0441\u043B\u043E\u0432\u043E", u"\u0421\u041B\u041E\u0412\u041E", 0},  // Cyrillic word
-        {u"stra\u00DFe", u"STRASSE", 1},          // no full mapping: sharp s stays one unit
-        {u"a", u"B", -1},                          // by upcased units, not by raw ones
-        {u"_", u"a", 1},                           // '_' (0x5F) after 'A' (0x41) once upcased
-        {u"abc", u"ABCD", -1},                     // a prefix comes first
+        {u"\u0441\u043B\u043E\u0432\u043E", u"\u0421\u041B\u041E\u0412\u041E", 0}, // Cyrillic word
+        {u"stra\u00DFe", u"STRASSE", 1}, // no full mapping: sharp s stays one unit
+        {u"a", u"B", -1},                // by upcased units, not by raw ones
+        {u"_", u"a", 1},                 // '_' (0x5F) after 'A' (0x41) once upcased
+        {u"abc", u"ABCD", -1},           // a prefix comes first
         {u"", u"", 0},
-        {u"\xD801\xDC28", u"\xD801\xDC00", 1},     // Deseret small and capital long i: as they stand
+        {u"\xD801\xDC28", u"\xD801\xDC00", 1}, // Deseret small and capital long i: as they stand
         {u"\xD801\xDC28", u"\xD801\xDC28", 0},
     };
     for (const Row &row : rows) {
@@ -99,8 +99,8 @@ TEST(Case, UpcasesWholeNames)
 {
     EXPECT_EQ(text::upcase(u"Caf\u00E9 \u03C3\u03BF\u03C6\u03AF\u03B1.txt"),
               u"CAF\u00C9 \u03A3\u039F\u03A6\u038A\u0391.TXT");
-    EXPECT_EQ(text::upcase(u"a\xD83D\xDE00z"), u"A\xD83D\xDE00Z");  // a pair passes untouched
+    EXPECT_EQ(text::upcase(u"a\xD83D\xDE00z"), u"A\xD83D\xDE00Z"); // a pair passes untouched
     EXPECT_EQ(text::upcase(std::u16string(u"x\0y", 3)), std::u16string(u"X\0Y", 3));
 }
 
-}  // namespace
+} // namespace

@@ -25,7 +25,10 @@ TEST(Utf8, DecodesValidSequencesAndRefusesEveryMalformedOne)
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", 0, 0},
         {"stray continuation", "\x80", 0, 0},
         {"cut at the end", "\xE2\x82", 0, 0},
-        {"ASCII where a continuation belongs", "\xE2" "a\xAC", 0, 0},
+        {"ASCII where a continuation belongs",
+         "\xE2"
+         "a\xAC",
+         0, 0},
         {"5-byte lead", "\xF8\x88\x80\x80\x80", 0, 0},
         {"0xFF", "\xFF", 0, 0},
     };
@@ -77,12 +80,15 @@ TEST(Utf8, HostNameBytesSurviveTheTripThroughUtf16)
 TEST(Utf8, UnitsWithNoByteFormAreRefusedOrShownAsReplacement)
 {
     std::string bytes = "left over";
-    EXPECT_FALSE(text::bytes_from_utf16(u"a\xD800", bytes));  // a high surrogate alone
-    EXPECT_FALSE(text::bytes_from_utf16(u"\xDC7F", bytes));   // below the escaped bytes' range
+    EXPECT_FALSE(text::bytes_from_utf16(u"a\xD800", bytes)); // a high surrogate alone
+    EXPECT_FALSE(text::bytes_from_utf16(u"\xDC7F", bytes));  // below the escaped bytes' range
     EXPECT_TRUE(text::bytes_from_utf16(u"", bytes));
     EXPECT_EQ("", bytes);
 
-    EXPECT_EQ("a\xEF\xBF\xBD" "b", text::utf8_from_utf16(u"a\xD800" "b"));
-    EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", text::utf8_from_utf16(u"\xDC00\xD800"));  // wrong order
+    EXPECT_EQ("a\xEF\xBF\xBD"
+              "b",
+              text::utf8_from_utf16(u"a\xD800"
+                                    "b"));
+    EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", text::utf8_from_utf16(u"\xDC00\xD800")); // wrong order
     EXPECT_EQ("\xF0\x9F\x98\x80", text::utf8_from_utf16(u"\xD83D\xDE00"));
 }

@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
-#define STANDIN_NAMED_ERROR(code) {code, #code}
+#define STANDIN_NAMED_ERROR(code)                                                                            \
+    {                                                                                                        \
+        code, #code                                                                                          \
+    }
 
 static const struct {
     DWORD code;

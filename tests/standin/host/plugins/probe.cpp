@@ -13,10 +13,7 @@ struct Sentinel {
     ~Sentinel() { destructorRan = true; }
 };
 
-static int int_arg(const mxArray *array, size_t index)
-{
-    return (int)mxGetPr(array)[index];
-}
+static int int_arg(const mxArray *array, size_t index) { return (int)mxGetPr(array)[index]; }
 
 // probe('dims', [d1 d2 ...], 'class'): an array of the class with those dimensions.
 static void make_dims(int, mxArray *plhs[], int, const mxArray *prhs[])
@@ -25,8 +22,10 @@ static void make_dims(int, mxArray *plhs[], int, const mxArray *prhs[])
     int dims[8];
     for (int i = 0; i < ndim; ++i) dims[i] = int_arg(prhs[1], (size_t)i);
     char *cls = mxArrayToString(prhs[2]);
-    if (strcmp(cls, "char") == 0) plhs[0] = mxCreateCharArray_700(ndim, dims);
-    else plhs[0] = mxCreateCellArray_700(ndim, dims);
+    if (strcmp(cls, "char") == 0)
+        plhs[0] = mxCreateCharArray_700(ndim, dims);
+    else
+        plhs[0] = mxCreateCellArray_700(ndim, dims);
 }
 
 // probe('cell', n, [indices]): a 1 x n cell with 'x' rows stored at the zero-based indices.
@@ -115,16 +114,10 @@ static void to_string(int, mxArray *plhs[], int, const mxArray *prhs[])
 }
 
 // probe('pass', x): hands the input itself back as the output.
-static void pass(int, mxArray *plhs[], int, const mxArray *prhs[])
-{
-    plhs[0] = (mxArray *)prhs[1];
-}
+static void pass(int, mxArray *plhs[], int, const mxArray *prhs[]) { plhs[0] = (mxArray *)prhs[1]; }
 
 // probe('first'): sets plhs[0] only, whatever nlhs is.
-static void first(int, mxArray *plhs[], int, const mxArray *[])
-{
-    plhs[0] = mxCreateString("one");
-}
+static void first(int, mxArray *plhs[], int, const mxArray *[]) { plhs[0] = mxCreateString("one"); }
 
 // probe('nothing'): returns without output.
 static void nothing(int, mxArray *[], int, const mxArray *[]) {}
@@ -137,10 +130,7 @@ static void setcell_range(int, mxArray *plhs[], int, const mxArray *[])
     mxSetCell_700(plhs[0], 2, mxCreateString("x"));
 }
 
-static void getcell_range(int, mxArray *[], int, const mxArray *prhs[])
-{
-    mxGetCell_700(prhs[1], -1);
-}
+static void getcell_range(int, mxArray *[], int, const mxArray *prhs[]) { mxGetCell_700(prhs[1], -1); }
 
 static void free_foreign(int, mxArray *[], int, const mxArray *[])
 {
@@ -167,10 +157,7 @@ static void setcell_input(int, mxArray *[], int, const mxArray *prhs[])
     mxSetCell_700((mxArray *)prhs[1], 0, mxCreateString("x"));
 }
 
-static void throw_exception(int, mxArray *[], int, const mxArray *[])
-{
-    throw 42;
-}
+static void throw_exception(int, mxArray *[], int, const mxArray *[]) { throw 42; }
 
 struct Entry {
     const char *name;
