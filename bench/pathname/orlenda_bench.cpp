@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "mexhost.h"
+#include "support/arrays.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
 
@@ -137,14 +138,6 @@ std::vector<std::u16string> make_names(const Tree &tree, size_t count)
     return names;
 }
 
-mxArray *make_cell(const std::vector<std::u16string> &names)
-{
-    std::vector<mxArray *> elements;
-    elements.reserve(names.size());
-    for (const std::u16string &name : names) elements.push_back(mexhost::make_char(name));
-    return mexhost::make_cell({1, (int)names.size()}, std::move(elements));
-}
-
 double seconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -256,7 +249,7 @@ int main(int argc, char **argv)
     std::vector<std::u16string> names = make_names(tree, count);
     std::vector<std::u16string> lowered;
     for (const std::u16string &name : names) lowered.push_back(lower_ascii(name));
-    mxArray *cell = make_cell(names);
+    mxArray *cell = support::name_cell(names);
     if (!SetCurrentDirectoryW(tree.root.c_str())) {
         fprintf(stderr, "cannot enter the tree\n");
         return 1;
@@ -309,7 +302,7 @@ int main(int argc, char **argv)
         short_names.push_back(units(text));
     }
     mexhost::destroy(cell);
-    cell = make_cell(short_names);
+    cell = support::name_cell(short_names);
     StandinSetFullPathHook(instant_full);
     StandinSetLongPathHook(instant_long);
     std::vector<double> own_times;

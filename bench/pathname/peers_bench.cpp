@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "mexhost.h"
+#include "support/arrays.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
 
@@ -117,14 +118,6 @@ std::vector<std::string> host_names(const Tree &tree, size_t count)
     for (size_t i = 0; i < count; ++i)
         names.push_back(tree.host_root.string() + "/" + relative_name(tree, i));
     return names;
-}
-
-mxArray *make_cell(const std::vector<std::u16string> &names)
-{
-    std::vector<mxArray *> elements;
-    elements.reserve(names.size());
-    for (const std::u16string &name : names) elements.push_back(mexhost::make_char(name));
-    return mexhost::make_cell({1, (int)names.size()}, std::move(elements));
 }
 
 double seconds_since(Clock::time_point start)
@@ -271,7 +264,7 @@ int main(int argc, char **argv)
     std::vector<std::u16string> lowered;
     lowered.reserve(count);
     for (const std::u16string &name : names) lowered.push_back(lower_ascii(name));
-    mxArray *cell = make_cell(names);
+    mxArray *cell = support::name_cell(names);
     sleep(2); // every folder settled, as a tree is that nobody is writing to
     printf("tree: %d folders of %d files, five components deep, made in %.1f s; %zu names in capitals\n",
            kFolders, kFilesPerFolder, seconds_since(start), count);
@@ -317,7 +310,7 @@ int main(int argc, char **argv)
                "index MB");
         for (size_t n = 1000; n <= 1000000; n *= 10) {
             std::vector<std::u16string> scaled = windows_names(tree, n);
-            mxArray *scaled_cell = make_cell(scaled);
+            mxArray *scaled_cell = support::name_cell(scaled);
             std::vector<double> times;
             for (int r = 0; r < std::max(1, repeat / 2); ++r)
                 times.push_back(time_call(*plugin, scaled_cell));
