@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -132,14 +133,24 @@ static void convert(Value &value, Kind to, size_t offset)
     value.kind = to;
 }
 
-static void move_element(Value &to, Value &from, size_t index)
+// Appends `count` elements of `from`, from `index` on, to `to`.
+static void append_elements(Value &to, Value &from, size_t index, size_t count)
 {
-    if (from.kind == Kind::Cell)
-        to.cells.push_back(from.zero_filled ? nullptr : std::move(from.cells[index]));
-    else if (from.kind == Kind::Char)
-        to.units.push_back(from.zero_filled ? u'\0' : from.units[index]);
-    else
-        to.numbers.push_back(from.zero_filled ? 0.0 : from.numbers[index]);
+    if (from.kind == Kind::Cell) {
+        if (from.zero_filled)
+            to.cells.resize(to.cells.size() + count);
+        else
+            std::move(from.cells.begin() + index, from.cells.begin() + index + count, std::back_inserter(to.cells));
+    } else if (from.kind == Kind::Char) {
+        if (from.zero_filled)
+            to.units.append(count, u'\0');
+        else
+            to.units.append(from.units, index, count);
+    } else if (from.zero_filled) {
+        to.numbers.insert(to.numbers.end(), count, 0.0);
+    } else {
+        to.numbers.insert(to.numbers.end(), from.numbers.begin() + index, from.numbers.begin() + index + count);
+    }
 }
 
 namespace {
@@ -193,6 +204,16 @@ static Kind concatenated_kind(const Rows &rows)
     return all_logical ? Kind::Logical : Kind::Double;
 }
 
+// True when every part that is not 0x0 is all zeros (or unset cells): the result is then all zeros
+// too, and is not built element by element.
+static bool all_zero_filled(const Rows &rows)
+{
+    for (const auto &row : rows)
+        for (const Item &item : row)
+            if (!item.value->is_0x0() && !item.value->zero_filled) return false;
+    return true;
+}
+
 // [a, b; c]: each row side by side, then the rows one above another; 0x0 parts are skipped.
 // [x] is x, whatever its class or shape.
 static ValuePtr concatenate(Rows &rows)
@@ -201,9 +222,11 @@ static ValuePtr concatenate(Rows &rows)
     rows.erase(std::remove_if(rows.begin(), rows.end(), empty), rows.end());
     if (rows.size() == 1 && rows[0].size() == 1) return std::move(rows[0][0].value);
     Kind kind = concatenated_kind(rows);
+    bool zeros = all_zero_filled(rows);
     std::vector<Item> blocks; // one per row
     for (auto &row : rows) {
         ValuePtr block = make_value(kind, {0, 0});
+        block->zero_filled = zeros;
         size_t first = row.empty() ? 0 : row[0].offset;
         for (Item &item : row) {
             Value &part = *item.value;
@@ -218,7 +241,7 @@ static ValuePtr concatenate(Rows &rows)
             if (columns + part.dims[1] > kMaxSize)
                 fail(item.offset, "the result would have more than 2147483647 columns");
             block->dims = {part.dims[0], static_cast<int>(columns + part.dims[1])};
-            for (size_t i = 0; i < part.count(); ++i) move_element(*block, part, i);
+            if (!zeros) append_elements(*block, part, 0, part.count()); // columns follow columns
         }
         if (!block->is_0x0()) blocks.push_back(Item{first, std::move(block)});
     }
@@ -235,10 +258,15 @@ static ValuePtr concatenate(Rows &rows)
     }
     int columns = blocks[0].value->dims[1];
     result->dims = {static_cast<int>(total_rows), columns};
+    result->zero_filled = zeros;
+    // Column j of the result is column j of each block in turn; "[cell(0,2^31-1); cell(0,2^31-1)]"
+    // has no column to visit.
+    if (zeros || total_rows == 0) return result;
     for (int j = 0; j < columns; ++j)
-        for (Item &block : blocks)
-            for (int i = 0; i < block.value->dims[0]; ++i)
-                move_element(*result, *block.value, static_cast<size_t>(j) * block.value->dims[0] + i);
+        for (Item &block : blocks) {
+            size_t height = static_cast<size_t>(block.value->dims[0]);
+            append_elements(*result, *block.value, static_cast<size_t>(j) * height, height);
+        }
     return result;
 }
 

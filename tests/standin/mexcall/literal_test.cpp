@@ -83,6 +83,12 @@ const Made kMade[] = {
     {"[cell(1,2) {'a'}]",
      R"({"class":"cell","dims":[1,3],"value":[null,null,{"class":"char","dims":[1,1],"value":"a"}]})"},
     {"cell(zeros(1,2))", R"({"class":"cell","dims":[0,0],"value":[]})"},
+    {"[zeros(2,1) zeros(2,2); zeros(1,3)]", R"({"class":"double","dims":[3,3],"value":[0,0,0,0,0,0,0,0,0]})"},
+    {"[cell(1,2); {'a'} cell(1,1)]",
+     R"({"class":"cell","dims":[2,2],"value":[null,{"class":"char","dims":[1,1],"value":"a"},null,null]})"},
+    {"['ab' zeros(1,1); 'cde']", R"({"class":"char","dims":[2,3],"value":"acbd\u0000e"})"},
+    // no element, however many columns: nothing to visit
+    {"[cell(0,2147483647); cell(0,2147483647)]", R"({"class":"cell","dims":[0,2147483647],"value":[]})"},
 };
 
 TEST(Literal, MakesTheArrayItSpells)
