@@ -98,7 +98,8 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
                 trailing = true;
             else
                 parts.push_back(part);
-        } else if (!part.empty()) {
+        } else if (!part.empty() || (parts.empty() && floor > 0)) {
+            // "\\\.\x": the server is empty, and the "." after it is the share
             size_t n = part.size();
             if (n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.')
                 part.pop_back(); // "test." -> "test"; "test.." stays; "\\x\.\y": the share "." stays
@@ -114,17 +115,17 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
             trailing = true;
         }
     }
-    // A step back to the root adds no separator: "C:\x\.." -> "C:\" (the root's own),
-    // "\\srv\share\x\.." -> "\\srv\share"
+    // Every root ends in its separator, so one goes between parts only, and a step back to the root
+    // adds none: "C:\x\.." -> "C:\" (the root's own), "\\srv\share\x\.." -> "\\srv\share"
     out = root;
     filePart = npos;
-    for (const wstring &part : parts) {
-        if (out.back() != u'\\') out += u'\\';
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += u'\\';
         filePart = out.size();
-        out += part;
+        out += parts[i];
     }
     if (parts.size() <= floor) filePart = npos; // "\\server\share": no file part
-    if (trailing && out.back() != u'\\') {
+    if (trailing && (!parts.empty() || out.back() != u'\\')) {
         out += u'\\';
         filePart = npos;
     }
