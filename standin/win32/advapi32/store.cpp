@@ -329,6 +329,15 @@ static bool exists(const std::string &path)
     return stat(path.c_str(), &info) == 0;
 }
 
+// False for a missing file, and for an empty one without a log: both stand for a store without
+// keys, and a read must not make either of them a store.
+static bool holds_data(const std::string &path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return false;
+    return info.st_size > 0 || (stat((path + "-wal").c_str(), &info) == 0 && info.st_size > 0);
+}
+
 // A path as a file: URI's path ("/tmp/a b?.db" -> "/tmp/a%20b%3F.db").
 static std::string uri_path(const std::string &path)
 {
@@ -467,15 +476,15 @@ static int open_connection(Store &store, const char *path, int flags)
 }
 
 // Opens the store for an operation: once per process, again after a change of store or a failure,
-// and when the file a read found missing has appeared since.
+// and when the file a read found missing or empty has data since.
 static bool open_store(Store &store, StoreUse use)
 {
-    bool stale = store.empty && (use == WriteStore || exists(store.path));
+    bool stale = store.empty && (use == WriteStore || holds_data(store.path));
     if (store.db != nullptr && !store.reopen && !stale) return true;
     store_close(store);
     store.reopen = false;
     store_choose_from_environment(store);
-    if (!exists(store.path)) {
+    if (!holds_data(store.path)) {
         if (use == ReadStore) {
             store.empty = true;
             return open_connection(store, ":memory:", SQLITE_OPEN_READWRITE) == SQLITE_OK;

@@ -54,7 +54,7 @@ struct Store {
     bool chosen = false; // path and administrator settled, by StandinRegUseStore or the environment
     std::string path;
     bool administrator = false;
-    bool empty = false;      // db is an empty store in memory, standing for a file that does not exist
+    bool empty = false;      // db is an empty store in memory, standing for a missing or empty file
     bool reopen = false;     // a failure was met: the next operation starts on a fresh connection
     unsigned opened = 0;     // connections opened so far: a new count is a connection afresh
     int failure = SQLITE_OK; // the operation's first failed step, as an extended result code

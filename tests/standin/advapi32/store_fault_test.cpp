@@ -337,6 +337,26 @@ TEST_F(StoreFaultTest, ReadsCreateNothing)
     }
 }
 
+TEST_F(StoreFaultTest, ReadsLeaveAnEmptyFileAsItIs)
+{
+    std::ofstream{StorePath()}.close();
+    Finished key = Run(Reg({"query", "HKCU\\Software\\Nothing"}));
+    EXPECT_EQ(key.status, 1);
+    EXPECT_EQ(key.err, "ERROR: The system was unable to find the specified registry key or value.\r\n");
+    Finished root = Run(Reg({"query", "HKCU"}));
+    EXPECT_EQ(root.status, 0) << root.err;
+    EXPECT_EQ(root.out, "\r\n");
+    EXPECT_EQ(std::filesystem::file_size(StorePath()), 0u);
+    EXPECT_EQ(FolderEntries(Folder()), std::vector<std::string>{"store.db"});
+
+    // The empty file becomes the store once something is written.
+    Finished write = Run(Tessaly("Software\\Made", "V"));
+    EXPECT_EQ(write.status, 0) << write.out << write.err;
+    Finished query = Run(Reg({"query", "HKCU\\Software\\Made"}));
+    EXPECT_EQ(query.status, 0) << query.err;
+    EXPECT_GT(std::filesystem::file_size(StorePath()), 0u);
+}
+
 TEST_F(StoreFaultTest, MissingFolderIsNamed)
 {
     std::string absent = Folder() + "/absent";
