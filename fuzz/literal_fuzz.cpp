@@ -12,17 +12,18 @@
 #include "mexhost.h"
 #include "render.h"
 
-// The parser's own cap on what one literal may build: values, and the slots of any one cell.
+// The parser's own cap on what one literal may build: its values and cell slots together.
 static const double kMaxElements = 1 << 26;
 static const double kRenderLimit = 1 << 16;
 
-// Values held by an array and every array inside it (unset cells hold none).
+// Elements of an array and of every array inside it: values, and the slots of cells, set or not,
+// as the parser counts them against its cap.
 static double values_in(const mxArray *array)
 {
     if (!mxIsCell(array)) return (double)mxGetNumberOfElements(array);
     FUZZ_REQUIRE(mxGetNumberOfElements(array) <= kMaxElements, "a cell of %zu slots",
                  mxGetNumberOfElements(array));
-    double count = 0;
+    double count = (double)mxGetNumberOfElements(array);
     for (size_t i = 0; i < mxGetNumberOfElements(array); ++i)
         if (const mxArray *element = mexhost::cell_element(array, i)) count += values_in(element);
     return count;
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     double values = values_in(array);
-    FUZZ_REQUIRE(values <= kMaxElements, "a literal built %.0f values", values);
+    FUZZ_REQUIRE(values <= kMaxElements, "a literal built %.0f elements", values);
     // Rendering follows the same paths at any size; near the cap it takes minutes under ASan.
     if (values > kRenderLimit) {
         mexhost::destroy(array);
