@@ -2,7 +2,7 @@
 // caller might pass. Invariants: the Win32 return conventions (units written without the
 // terminator, or the size needed with it and the buffer untouched, or 0 with the last error
 // set), nothing written past the capacity, the same answer in place as out of place,
-// full(full(x)) == full(x) and long(long(x)) == long(x).
+// full(full(x)) == full(x) (but where a step leaves a device name last) and long(long(x)) == long(x).
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -178,6 +178,8 @@ DWORD capacity_for(uint8_t choice, DWORD needed)
 
 } // namespace
 
+static bool is_device_path(const std::u16string &name) { return name.compare(0, 4, u"\\\\.\\") == 0; }
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     for (const char *variable : {"WIN32_STANDIN_DRIVES", "WIN32_STANDIN_SHARES", "WIN32_STANDIN_CWD"})
@@ -212,6 +214,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(function, name, capacity_for(capacity_choice >> 3, needed));
     if (first.value != 0 && (function == Full || function == Long)) {
         Answer again = check(function, first.text, capacity_for(capacity_choice >> 5, needed));
+        // Windows looks for a device name in the name as given, before steps are resolved:
+        // "nul\x\.." becomes "C:\...\nul", whose own full name is the device "\\.\nul".
+        if (function == Full && is_device_path(again.text) && !is_device_path(first.text)) return 0;
         FUZZ_REQUIRE(again.value == first.value && again.text == first.text,
                      "%s(\"%s\") = \"%s\" but %s of that = \"%s\" (error %u)", kFunctionNames[function],
                      support::printable(name).c_str(), support::printable(first.text).c_str(),
