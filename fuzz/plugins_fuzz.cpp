@@ -294,12 +294,15 @@ void call_tessaly(Bytes &in, const std::vector<const mxArray *> &inputs, mexhost
     for (const char *root : kRoots) known = known || base == root;
     if (!known) return check_failure(result, "", cut("Invalid Base Key specified : '" + base + "'"));
 
-    // An ordinary user's store: only HKCU is writable. Keys and names within the limits work.
+    // An ordinary user's store: only HKCU is writable. Keys and names within the limits work: at
+    // most 256 units a level, and 512 levels below \REGISTRY, of which HKCU takes 3 (runs of '\'
+    // separate levels).
     bool opens = base == "HKCU" && scripted != 1 && (key.empty() || key[0] != '\\');
-    size_t component = 0;
+    size_t component = 0, depth = 3;
     for (char c : key) {
         component = c == '\\' ? 0 : component + 1;
-        if (component > 256) opens = false;
+        if (component == 1) ++depth;
+        if (component > 256 || depth > 512) opens = false;
     }
     if (!opens) return check_failure(result, "", cut("Failed to Open/Create Key: '" + key + "'"));
     if (scripted == 2 || name.size() > 16383)

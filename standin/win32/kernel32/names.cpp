@@ -101,8 +101,10 @@ static DWORD normalise(const wstring &root, const wstring &rest, size_t floor, w
         } else if (!part.empty() || (parts.empty() && floor > 0)) {
             // "\\\.\x": the server is empty, and the "." after it is the share
             size_t n = part.size();
-            if (n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.')
-                part.pop_back(); // "test." -> "test"; "test.." stays; "\\x\.\y": the share "." stays
+            // "test." -> "test"; "test.." stays; a server or share is kept as written:
+            // "\\x.\y.\z" stays, and so does the share "." of "\\x\.\y"
+            if (parts.size() >= floor && n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.')
+                part.pop_back();
             parts.push_back(part);
         }
         if (last) break;
