@@ -5,6 +5,8 @@
 
 #include "mex.h"
 
+namespace {
+
 enum Failure {
     BadNInput,
     BadInputType,
@@ -22,6 +24,8 @@ struct Message {
     const char *identifier;
     const char *text;
 };
+
+} // namespace
 
 // Indexed by Failure; each row names its failure, and the check below refuses a row out of place.
 // Identifiers have MATLAB's form (fields of letters, digits and '_' joined by ':'): MATLAB refuses

@@ -6,12 +6,21 @@
 
 #include "mex.h"
 
+namespace {
+
 enum Failure { Usage, BadTypes, EmptyValue, BadBaseKey, OpenFailed, SetFailed, FailureCount };
 
 struct Message {
     Failure failure;
     const char *text;
 };
+
+struct BaseKey {
+    const char *name;
+    HKEY root;
+};
+
+} // namespace
 
 // Indexed by Failure; each row names its failure, and the check below refuses a row out of place.
 // BadBaseKey, OpenFailed and SetFailed are formats filled in with inputs. No identifier: these
@@ -32,11 +41,6 @@ static constexpr bool rowsMatchFailures()
     return sizeof kMessages / sizeof kMessages[0] == FailureCount;
 }
 static_assert(rowsMatchFailures(), "kMessages needs one row per Failure, in the enum's order");
-
-struct BaseKey {
-    const char *name;
-    HKEY root;
-};
 
 // Searched in order; ends with a null name.
 static const BaseKey kBaseKeys[] = {

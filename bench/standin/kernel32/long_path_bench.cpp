@@ -18,12 +18,16 @@
 #include "support/temp_folder.h"
 #include "support/text.h"
 
+namespace {
+
 struct Folder {
     std::unique_ptr<support::TempFolder> made; // removed at exit
     std::string path;
     std::vector<std::u16string> lowered; // "B:\reportfile_000123_final.txt"
     std::vector<std::u16string> exact;   // "B:\ReportFile_000123_Final.Txt"
 };
+
+} // namespace
 
 static std::u16string widen(const std::string &s) { return std::u16string(s.begin(), s.end()); }
 

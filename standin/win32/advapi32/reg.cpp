@@ -18,6 +18,8 @@
 
 #include <utf8.h>
 
+namespace {
+
 enum Operation { Query, Add, Delete };
 
 struct Command {
@@ -39,15 +41,17 @@ struct RootName {
     HKEY root;
 };
 
+struct TypeName {
+    DWORD type;
+    const char *name;
+};
+
+} // namespace
+
 static const RootName kRootNames[] = {
     {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
     {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {"HKU", "HKEY_USERS", HKEY_USERS},
     {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
-
-struct TypeName {
-    DWORD type;
-    const char *name;
 };
 
 static const TypeName kTypeNames[] = {

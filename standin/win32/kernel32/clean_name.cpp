@@ -20,6 +20,8 @@ static bool startsLikeDevice(const char16_t *component, size_t length)
 // streams or devices, or are wildcards are left to the normaliser.
 static constexpr unsigned char kPlain = 0, kBackslash = 1, kSpecial = 2, kEnd = 3;
 
+namespace {
+
 struct UnitKinds {
     unsigned char kind[128];
     constexpr UnitKinds() : kind()
@@ -31,6 +33,9 @@ struct UnitKinds {
         kind[int('\\')] = kBackslash;
     }
 };
+
+} // namespace
+
 static constexpr UnitKinds kKinds;
 
 bool k32::isCleanFullName(const char16_t *name, size_t limit, size_t &length, size_t &filePart)

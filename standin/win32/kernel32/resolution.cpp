@@ -6,6 +6,8 @@
 
 using namespace k32;
 
+namespace {
+
 // What a component was found as. The views point into an index entry, the name being walked, or
 // `statHost`, and hold until the walk's next component.
 struct Found {
@@ -23,6 +25,8 @@ struct Found {
     std::string statHost; // host bytes of a name found by stat
     bool ownHost = false; // `host` is `statHost` rather than an index entry's
 };
+
+} // namespace
 
 static void foundEntry(const Entry &entry, Found &found)
 {

@@ -11,7 +11,11 @@
 #include "json.h"
 #include "utf8.h"
 
+namespace {
+
 using wstring = std::u16string;
+
+} // namespace
 
 static const DWORD kCapacity = 32768;
 

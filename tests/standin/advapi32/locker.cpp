@@ -9,10 +9,14 @@
 #include <string.h>
 #include <unistd.h>
 
+namespace {
+
 struct Mode {
     const char *name;
     const char *sql;
 };
+
+} // namespace
 
 static const Mode kModes[] = {
     {"exclusive", "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; PRAGMA user_version = 1; COMMIT;"},

@@ -6,6 +6,8 @@
 
 #include "support/process.h"
 
+namespace {
+
 class ControlTest : public TempRootTest {
 protected:
     void TearDown() override
@@ -16,6 +18,8 @@ protected:
         TempRootTest::TearDown();
     }
 };
+
+} // namespace
 
 TEST_F(ControlTest, WindowsNameOfHostPath)
 {

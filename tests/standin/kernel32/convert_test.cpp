@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <thread>
 
+namespace {
+
 class ConvertTest : public TempRootTest {
 protected:
     void SetUp() override
@@ -18,6 +20,8 @@ protected:
 };
 
 using Convert = DWORD (*)(LPCWSTR, LPWSTR, DWORD);
+
+} // namespace
 
 static void runTable(Convert convert, const ConvertCase *rows, size_t count)
 {

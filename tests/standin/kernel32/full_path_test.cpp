@@ -5,6 +5,8 @@
 
 #include <thread>
 
+namespace {
+
 class FullPathTest : public TempRootTest {
 protected:
     void SetUp() override
@@ -14,6 +16,8 @@ protected:
         ASSERT_TRUE(SetCurrentDirectoryW(u"C:\\windows"));
     }
 };
+
+} // namespace
 
 // --- The case table -------------------------------------------------------------------------------
 
@@ -50,10 +54,14 @@ TEST_F(FullPathTest, FullNamesAreFixedPoints)
 
 // --- Current directories --------------------------------------------------------------------------
 
+namespace {
+
 struct ResolveRow {
     const WCHAR *name;
     const WCHAR *expected;
 };
+
+} // namespace
 
 static void expectFullNames(const std::vector<ResolveRow> &rows)
 {

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+namespace {
+
 class RevalidationTest : public TempRootTest {
 protected:
     void SetUp() override
@@ -47,6 +49,8 @@ protected:
 
     static constexpr const char16_t *kDeep = u"C:\\alpha\\beta\\gamma\\delta\\file.txt";
 };
+
+} // namespace
 
 TEST_F(RevalidationTest, RenamedFolderOnTheWay)
 {

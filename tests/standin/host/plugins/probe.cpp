@@ -4,14 +4,18 @@
 #include "mex.h"
 #include "mx_extra.h"
 
-typedef void (*Command)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
-
 // Set by an object whose destructor must not run when an error unwinds past it.
 static bool destructorRan = false;
+
+namespace {
+
+typedef void (*Command)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
 struct Sentinel {
     ~Sentinel() { destructorRan = true; }
 };
+
+} // namespace
 
 static int int_arg(const mxArray *array, size_t index) { return (int)mxGetPr(array)[index]; }
 
@@ -159,10 +163,14 @@ static void setcell_input(int, mxArray *[], int, const mxArray *prhs[])
 
 static void throw_exception(int, mxArray *[], int, const mxArray *[]) { throw 42; }
 
+namespace {
+
 struct Entry {
     const char *name;
     Command command;
 };
+
+} // namespace
 
 static const Entry kCommands[] = {
     {"dims", make_dims},
