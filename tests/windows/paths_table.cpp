@@ -24,10 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "support/text.h"
+
 namespace fs = std::filesystem;
-using WString = std::basic_string<WCHAR>;
 
 namespace {
+
+using WString = std::basic_string<WCHAR>;
 
 // The conversion rows name the tree as C:; here it is T:, so that C: stays wine's own.
 WString on_tree_drive(const WCHAR *name)
@@ -42,18 +45,7 @@ WString on_tree_drive(const WCHAR *name)
 
 std::string shown(const WCHAR *text, size_t length)
 {
-    std::string out = "\"";
-    for (size_t i = 0; i < length; ++i) {
-        unsigned unit = (unsigned)text[i];
-        if (unit >= 0x20 && unit < 0x7F) {
-            out += (char)unit;
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04X", unit);
-            out += escape;
-        }
-    }
-    return out + "\"";
+    return "\"" + support::printable(std::u16string(text, text + length)) + "\"";
 }
 
 std::string shown(const WString &text) { return shown(text.data(), text.size()); }

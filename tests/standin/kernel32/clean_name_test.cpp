@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/text.h"
+
 // Whether the fast path takes `name`, checking that the normaliser agrees when it does.
 static bool takenAndAgreed(const std::u16string &name)
 {
@@ -26,21 +28,6 @@ static bool takenAndAgreed(const std::u16string &name)
     return true;
 }
 
-static std::string printable(const std::u16string &name)
-{
-    std::string out;
-    for (char16_t c : name) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += char(c);
-        } else {
-            char hex[12];
-            snprintf(hex, sizeof hex, "\\u%04X", unsigned(c));
-            out += hex;
-        }
-    }
-    return out;
-}
-
 TEST(CleanName, TakesPlainFullNames)
 {
     const char16_t *const kPlain[] = {
@@ -51,7 +38,7 @@ TEST(CleanName, TakesPlainFullNames)
         u"C:\\PROGRA~1\\a.b.c",
     };
     for (const char16_t *name : kPlain) {
-        SCOPED_TRACE(printable(name));
+        SCOPED_TRACE(support::printable(name));
         EXPECT_TRUE(takenAndAgreed(name));
     }
 }
@@ -94,7 +81,7 @@ TEST(CleanName, LeavesEverySpecialFormToTheRules)
         u"C:\\console\\x", // only starts like "con", but left to the rules all the same
     };
     for (const char16_t *name : kSpecial) {
-        SCOPED_TRACE(printable(name));
+        SCOPED_TRACE(support::printable(name));
         EXPECT_FALSE(takenAndAgreed(name));
     }
 }
@@ -156,7 +143,7 @@ TEST(CleanName, AgreesOnGeneratedNames)
             name += kParts[random() % std::size(kParts)];
         }
         if (name.empty()) continue;
-        SCOPED_TRACE(printable(name));
+        SCOPED_TRACE(support::printable(name));
         taken += takenAndAgreed(name);
     }
     EXPECT_GT(taken, 200u); // and the fast path is taken often enough to be tried
