@@ -207,13 +207,34 @@ private:
         return ERROR_SUCCESS;
     }
 
-    void create()
+    // What a create or an open is asked, drawn in this order: the parent's slot (copied, as the new
+    // handle may go to the same slot), the path, the access, and the slot the new handle goes to.
+    struct KeyRequest {
+        Slot parent;
+        std::string path;
+        REGSAM access;
+        Slot &result;
+    };
+
+    KeyRequest key_request()
     {
-        Slot &parent = slot();
+        Slot parent = slot();
         std::string path = fuzz_name(in_, true);
         REGSAM access = kAccess[in_.below(4)];
-        Slot parent_copy = parent;
-        Slot &result = model_.slots[1 + in_.below(kSlots - 1)];
+        return KeyRequest{parent, path, access, model_.slots[1 + in_.below(kSlots - 1)]};
+    }
+
+    // Whether a create or an open succeeded; a failed one must give no handle.
+    static bool opened(const char *function, LONG status, HKEY handle)
+    {
+        if (status == ERROR_SUCCESS) return true;
+        FUZZ_REQUIRE(handle == nullptr, "%s failed with %ld but gave a handle", function, (long)status);
+        return false;
+    }
+
+    void create()
+    {
+        auto [parent_copy, path, access, result] = key_request();
         HKEY handle = (HKEY)1;
         DWORD disposition = 0;
         LONG status = RegCreateKeyExA(parent_copy.handle, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -249,11 +270,7 @@ private:
             }
         }
         EXPECT_STATUS(status, want, "RegCreateKeyExA");
-        if (status != ERROR_SUCCESS) {
-            FUZZ_REQUIRE(handle == nullptr, "RegCreateKeyExA failed with %ld but gave a handle",
-                         (long)status);
-            return;
-        }
+        if (!opened("RegCreateKeyExA", status, handle)) return;
         FUZZ_REQUIRE(disposition == (created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY),
                      "RegCreateKeyExA(\"%s\"): disposition %u", path.c_str(), disposition);
         keep(result, Slot{handle, node, access});
@@ -261,11 +278,7 @@ private:
 
     void open()
     {
-        Slot &parent = slot();
-        std::string path = fuzz_name(in_, true);
-        REGSAM access = kAccess[in_.below(4)];
-        Slot parent_copy = parent;
-        Slot &result = model_.slots[1 + in_.below(kSlots - 1)];
+        auto [parent_copy, path, access, result] = key_request();
         HKEY handle = (HKEY)1;
         LONG status = RegOpenKeyExA(parent_copy.handle, path.c_str(), 0, access, &handle);
         LONG want;
@@ -287,10 +300,7 @@ private:
                 want = model_.nodes[parent_copy.node].alive ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
         }
         EXPECT_STATUS(status, want, "RegOpenKeyExA");
-        if (status != ERROR_SUCCESS) {
-            FUZZ_REQUIRE(handle == nullptr, "RegOpenKeyExA failed with %ld but gave a handle", (long)status);
-            return;
-        }
+        if (!opened("RegOpenKeyExA", status, handle)) return;
         if (path.empty() && is_root(parent_copy)) {
             FUZZ_REQUIRE(handle == HKEY_CURRENT_USER, "RegOpenKeyExA(HKCU, \"\") gave a new handle");
             keep(result, Slot{handle, 0, KEY_ALL_ACCESS});
