@@ -1,5 +1,5 @@
-// What both Orlenda test files share: the plug-in fixture, the expected failures, and checks of a
-// failed call and of a successful one's single char row.
+// What both Orlenda test files share: the plug-in fixture, the expected failures (from
+// cases/orlenda_errors.h), and checks of a failed call and of a successful one's single char row.
 #ifndef ORLENDA_CALL_H
 #define ORLENDA_CALL_H
 
@@ -8,25 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "cases/orlenda_errors.h"
 #include "mexhost.h"
 #include "support/plugin_test.h"
 #include "support/text.h"
-
-struct Outcome {
-    std::string identifier;
-    std::string message;
-};
-
-const Outcome BadNInput{"Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."};
-const Outcome BadInputType{"Peltrac:Varnelle:BadInputType",
-                           "Varnelle: [FileName] must be a string or cell string."};
-const Outcome BadInputSize{"Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
-const Outcome NoMemoryName{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
-const Outcome NoMemoryBuffer{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
-const Outcome FullNameStatic{"Peltrac:Varnelle:GetFullName_Failed_Static", "Varnelle: VarnelleName failed."};
-const Outcome FullNameDynamic{"Peltrac:Varnelle:GetFullName_Failed_Dynamic",
-                              "Varnelle: VarnelleName failed."};
-const Outcome LongNameTooLong{"Peltrac:Varnelle:Orlenda_Failed", "Varnelle: Orlenda failed - name too long."};
 
 using support::printable;
 
@@ -36,7 +21,7 @@ protected:
 
     static void TearDownTestSuite() { unload_plugin(); }
 
-    static void expect_failure(const mexhost::CallResult &result, const Outcome &outcome)
+    static void expect_failure(const mexhost::CallResult &result, const OrlendaError &outcome)
     {
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.identifier, outcome.identifier);

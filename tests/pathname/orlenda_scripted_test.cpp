@@ -155,7 +155,7 @@ TEST_F(OrlendaScripted, ReportsWhatThePlatformCannotDo)
         const char *title;
         std::vector<DWORD> full;
         std::vector<DWORD> long_;
-        Outcome outcome;
+        OrlendaError outcome;
         size_t full_calls;
         size_t long_calls;
     } cases[] = {

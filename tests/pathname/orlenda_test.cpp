@@ -318,7 +318,7 @@ TEST_F(Orlenda, RefusesWhatItCannotConvert)
         int nlhs;
         size_t fail_allocation; // 0: none
         std::function<std::vector<mxArray *>()> inputs;
-        Outcome outcome;
+        OrlendaError outcome;
     } cases[] = {
         // Arguments.
         {"no input", 1, 0, [] { return std::vector<mxArray *>{}; }, BadNInput},
