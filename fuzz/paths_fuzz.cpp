@@ -13,7 +13,7 @@
 
 #include "fuzz_check.h"
 #include "path_names.h"
-#include "scratch.h"
+#include "path_tree.h"
 #include "support/text.h"
 
 namespace {
@@ -34,31 +34,6 @@ struct Answer {
     DWORD error = kUnsetError;
     std::u16string text; // the result when the call succeeded
 };
-
-const char *const kTree[] = {
-    "c/",
-    "c/Program Files/",
-    "c/Program Files/Data/",
-    "c/Program Files/Data/ReadMe.TXT",
-    "c/Program Files/Quarterly Report.docx",
-    "c/Program Files/Quarterly Report.docm",
-    "c/\xc3\x9cn\xc3\xaf"
-    "code/",
-    "c/a b.c d",
-    "s/",
-    "s/file.txt",
-    "s/Program Files/",
-    nullptr,
-};
-
-void reset_paths()
-{
-    StandinResetPaths();
-    StandinMapDrive('Z', nullptr); // the build machine's own / stays out of reach
-    StandinMapDrive('C', (scratch_folder() + "/c").c_str());
-    StandinMapShare(u"\\\\srv\\share", (scratch_folder() + "/s").c_str());
-    FUZZ_REQUIRE(SetCurrentDirectoryW(u"C:\\Program Files"), "cannot enter C:\\Program Files");
-}
 
 // Calls the function with a buffer of `capacity` units followed by canaries, passing the name
 // itself or, in place, a copy of it in that buffer.
@@ -182,9 +157,7 @@ static bool is_device_path(const std::u16string &name) { return name.compare(0, 
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    for (const char *variable : {"WIN32_STANDIN_DRIVES", "WIN32_STANDIN_SHARES", "WIN32_STANDIN_CWD"})
-        unsetenv(variable);
-    make_tree(kTree);
+    make_path_tree();
     return 0;
 }
 

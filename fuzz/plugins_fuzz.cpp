@@ -12,49 +12,21 @@
 #include <standin/registry.h>
 #include <windows.h>
 
+#include "cases/orlenda_errors.h"
 #include "fuzz_check.h"
 #include "mexhost.h"
 #include "path_names.h"
+#include "path_tree.h"
 #include "scratch.h"
 #include "support/text.h"
 
 namespace {
-
-struct Outcome {
-    const char *identifier;
-    const char *message;
-};
-
-// Orlenda's errors, spelt out here rather than taken from the plug-in.
-const Outcome BadNInput{"Peltrac:Varnelle:BadNInput", "Varnelle: 1 input required, 1 output allowed."};
-const Outcome BadInputType{"Peltrac:Varnelle:BadInputType",
-                           "Varnelle: [FileName] must be a string or cell string."};
-const Outcome BadInputSize{"Peltrac:Varnelle:BadInputSize", "Varnelle: FileName is too long."};
-const Outcome NoMemoryName{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for FileName."};
-const Outcome NoMemoryBuffer{"Peltrac:Varnelle:NoMemory", "Varnelle: No memory for dynamic buffer."};
-const Outcome FullNameStatic{"Peltrac:Varnelle:GetFullName_Failed_Static", "Varnelle: VarnelleName failed."};
-const Outcome FullNameDynamic{"Peltrac:Varnelle:GetFullName_Failed_Dynamic",
-                              "Varnelle: VarnelleName failed."};
-const Outcome LongNameTooLong{"Peltrac:Varnelle:Orlenda_Failed", "Varnelle: Orlenda failed - name too long."};
 
 // tessaly's errors (no identifier); the last three are completed with the inputs.
 const char kUsage[] = "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);";
 const char kBadTypes[] = "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).";
 const char kEmptyValue[] = "Input 4 must hold at least one UINT32 value.";
 const char kUnassigned[] = "One or more output arguments not assigned during call to \"tessaly\".";
-
-const char *const kTree[] = {
-    "c/",
-    "c/Program Files/",
-    "c/Program Files/Data/",
-    "c/Program Files/Data/ReadMe.TXT",
-    "c/Program Files/Quarterly Report.docx",
-    "c/\xc3\x9cn\xc3\xaf"
-    "code/",
-    "s/",
-    "s/file.txt",
-    nullptr,
-};
 
 // Pieces of registry names: the roots' names and near misses, separators, format directives,
 // Latin-1 and wider units (shown as '?'), a 0 unit (the C string ends there).
@@ -145,7 +117,7 @@ mxArray *argument(Bytes &in, int depth)
 // ---- Orlenda, step by step
 
 struct Expected {
-    const Outcome *failure = nullptr;
+    const OrlendaError *failure = nullptr;
     std::u16string row;
 };
 
@@ -211,7 +183,7 @@ void call_orlenda(const std::vector<const mxArray *> &inputs, mexhost::CallOptio
         return check_failure(result, BadNInput.identifier, BadNInput.message);
     const mxArray *input = inputs[0];
     OrlendaModel model{options.fail_allocation};
-    const Outcome *failure = nullptr;
+    const OrlendaError *failure = nullptr;
     std::vector<std::u16string> rows;
     if (mxIsChar(input)) {
         Expected e = model.name(input);
@@ -333,9 +305,7 @@ void call_tessaly(Bytes &in, const std::vector<const mxArray *> &inputs, mexhost
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    for (const char *variable : {"WIN32_STANDIN_DRIVES", "WIN32_STANDIN_SHARES", "WIN32_STANDIN_CWD"})
-        unsetenv(variable);
-    make_tree(kTree);
+    make_path_tree();
     StandinRegUseStore((scratch_folder() + "/registry.db").c_str(), FALSE);
     std::string error;
     orlenda = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
@@ -348,11 +318,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Bytes in(data, size);
-    StandinResetPaths();
-    StandinMapDrive('Z', nullptr);
-    StandinMapDrive('C', (scratch_folder() + "/c").c_str());
-    StandinMapShare(u"\\\\srv\\share", (scratch_folder() + "/s").c_str());
-    FUZZ_REQUIRE(SetCurrentDirectoryW(u"C:\\Program Files"), "cannot enter C:\\Program Files");
+    reset_paths();
 
     FUZZ_REQUIRE(RegDeleteTreeA(HKEY_CURRENT_USER, nullptr) == ERROR_SUCCESS,
                  "cannot empty HKEY_CURRENT_USER");
