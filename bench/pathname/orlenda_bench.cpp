@@ -11,31 +11,31 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_tree.h"
 #include "mexhost.h"
 #include "support/arrays.h"
-#include "support/temp_folder.h"
 #include "support/text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::fastest;
+using bench::seconds_since;
+using bench::time_call;
+using bench::units;
 
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 200;
-
-std::u16string units(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 using support::lower_ascii;
 using support::upper_ascii;
@@ -67,11 +67,10 @@ std::u16string short_name(const std::u16string &name)
     return std::u16string(buffer, n);
 }
 
-// A tree of folders with long and 8.3 names, each holding files with long and 8.3 mixed-case names.
+// The generated tree under its Windows names, with every folder's and file's short name.
 struct Tree {
-    std::unique_ptr<support::TempFolder> folder; // removed with the tree
-    fs::path host_root;
-    std::u16string root; // Windows name
+    bench::Tree made;
+    std::u16string root; // Windows name of made.host_root
     std::vector<std::u16string> folders;
     std::vector<std::u16string> files;
     std::vector<std::u16string> short_folders;            // by folder
@@ -81,26 +80,11 @@ struct Tree {
 Tree make_tree()
 {
     Tree tree;
-    tree.folder = std::make_unique<support::TempFolder>("Orlenda Bench");
-    if (!tree.folder->made()) {
-        fprintf(stderr, "cannot make a temporary folder\n");
-        exit(1);
-    }
-    tree.host_root = tree.folder->path();
-    tree.root = windows_name(tree.host_root);
-    char name[64];
-    for (int f = 0; f < kFolders; ++f) {
-        snprintf(name, sizeof name, f % 2 ? "Dir%02d" : "Folder With Long Name %02d", f);
-        tree.folders.push_back(units(name));
-    }
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-        snprintf(name, sizeof name, i % 2 ? "MxFl%03d.Txt" : "MixedCase File %03d.Txt", i);
-        tree.files.push_back(units(name));
-    }
+    tree.made = bench::make_tree({"Orlenda Bench", "", kFolders, kFilesPerFolder});
+    tree.root = windows_name(tree.made.host_root);
+    for (const std::string &folder : tree.made.folders) tree.folders.push_back(units(folder));
+    for (const std::string &file : tree.made.files) tree.files.push_back(units(file));
     for (const std::u16string &folder : tree.folders) {
-        fs::path host_folder = tree.host_root / fs::path(folder);
-        fs::create_directory(host_folder);
-        for (const std::u16string &file : tree.files) std::ofstream(host_folder / fs::path(file));
         std::u16string windows_folder = tree.root + u"\\" + folder;
         tree.short_folders.push_back(last_component(short_name(windows_folder)));
         tree.short_files.emplace_back();
@@ -138,43 +122,13 @@ std::vector<std::u16string> make_names(const Tree &tree, size_t count)
     return names;
 }
 
-double seconds_since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// (a): one Orlenda call on the whole cell, as the host makes it (without the stand-in's input
-// checksums, which MATLAB does not make).
-double time_call(mexhost::Plugin &plugin, const mxArray *cell)
-{
-    mexhost::CallOptions options;
-    options.check_inputs = false;
-    Clock::time_point start = Clock::now();
-    mexhost::CallResult result = mexhost::call(plugin, {cell}, options);
-    double elapsed = seconds_since(start);
-    if (!result.ok) {
-        fprintf(stderr, "Orlenda failed: %s %s\n", result.identifier.c_str(), result.message.c_str());
-        exit(1);
-    }
-    return elapsed; // the result is destroyed outside the timing
-}
-
 // (b): the same platform calls in a plain loop over the names, already lowered.
 double time_loop(const std::vector<std::u16string> &lowered)
 {
-    static WCHAR buffer[MAX_PATH];
-    DWORD total = 0;
-    Clock::time_point start = Clock::now();
-    for (const std::u16string &name : lowered) {
-        DWORD len = GetFullPathNameW(name.c_str(), MAX_PATH, buffer, NULL);
-        if (len > 0 && len <= MAX_PATH) total += GetLongPathNameW(buffer, buffer, MAX_PATH);
-    }
-    double elapsed = seconds_since(start);
-    if (total == 0) fprintf(stderr, "no name resolved\n");
-    return elapsed;
+    bench::Timed loop = bench::time_resolving(lowered, bench::resolve_windows);
+    if (loop.resolved == 0) fprintf(stderr, "no name resolved\n");
+    return loop.seconds;
 }
-
-double fastest(const std::vector<double> &values) { return *std::min_element(values.begin(), values.end()); }
 
 double median(std::vector<double> values)
 {
@@ -199,11 +153,7 @@ DWORD instant_long(LPCWSTR, LPWSTR, DWORD) { return scripted_length; }
 
 // ---- peak memory -----------------------------------------------------------------------------
 
-size_t live_heap()
-{
-    struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-}
+using bench::live_heap;
 
 size_t peak_heap;
 
@@ -237,12 +187,7 @@ int main(int argc, char **argv)
             repeat = atoi(argv[i + 1]);
     }
 
-    std::string error;
-    std::unique_ptr<mexhost::Plugin> plugin = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
-    if (!plugin) {
-        fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
+    std::unique_ptr<mexhost::Plugin> plugin = bench::load_plugin(ORLENDA_PLUGIN);
 
     Clock::time_point start = Clock::now();
     Tree tree = make_tree();

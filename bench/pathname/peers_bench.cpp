@@ -13,12 +13,10 @@
 
 #include <standin/paths.h>
 
-#include <malloc.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -26,12 +24,14 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_tree.h"
 #include "mexhost.h"
 #include "support/arrays.h"
-#include "support/temp_folder.h"
+#include "support/process.h"
 #include "support/text.h"
 
 #if __has_include(<valgrind/callgrind.h>)
@@ -46,50 +46,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::fastest;
+using bench::live_heap;
+using bench::seconds_since;
+using bench::time_call;
+using bench::units;
 
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 1000;
 const char kBelowRoot[] = "Projects/Orlenda Bench/Data Set"; // three folders above the hundred
 
-std::u16string units(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-
 using support::lower_ascii;
 using support::upper_ascii;
 
-struct Tree {
-    std::unique_ptr<support::TempFolder> folder; // removed with the tree
-    fs::path host_root;                          // mapped to C:
-    std::vector<std::string> folders;            // the hundred, below kBelowRoot
-    std::vector<std::string> files;              // the thousand in each
-};
-
-Tree make_tree()
-{
-    Tree tree;
-    tree.folder = std::make_unique<support::TempFolder>("orlenda-peers");
-    if (!tree.folder->made()) {
-        fprintf(stderr, "cannot make a temporary folder\n");
-        exit(1);
-    }
-    tree.host_root = tree.folder->path();
-    fs::create_directories(tree.host_root / kBelowRoot);
-    char name[64];
-    for (int f = 0; f < kFolders; ++f) {
-        snprintf(name, sizeof name, f % 2 ? "Dir%02d" : "Folder With Long Name %02d", f);
-        tree.folders.push_back(name);
-    }
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-        snprintf(name, sizeof name, i % 2 ? "MxFl%03d.Txt" : "MixedCase File %03d.Txt", i);
-        tree.files.push_back(name);
-    }
-    for (const std::string &folder : tree.folders) {
-        fs::path host_folder = tree.host_root / kBelowRoot / folder;
-        fs::create_directory(host_folder);
-        for (const std::string &file : tree.files) std::ofstream(host_folder / file);
-    }
-    return tree;
-}
+using Tree = bench::Tree; // host_root is mapped to C:
 
 // The i-th file, folder changing fastest: "Data Set/Dir01/MxFl000.Txt" below the root.
 std::string relative_name(const Tree &tree, size_t i)
@@ -120,71 +91,35 @@ std::vector<std::string> host_names(const Tree &tree, size_t count)
     return names;
 }
 
-double seconds_since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double fastest(const std::vector<double> &values) { return *std::min_element(values.begin(), values.end()); }
-
-size_t live_heap()
-{
-    struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-}
-
-// One Orlenda call on the cell; the result is destroyed outside the timing.
-double time_call(mexhost::Plugin &plugin, const mxArray *cell)
-{
-    mexhost::CallOptions options;
-    options.check_inputs = false; // MATLAB makes no input checksums
-    Clock::time_point start = Clock::now();
-    mexhost::CallResult result = mexhost::call(plugin, {cell}, options);
-    double elapsed = seconds_since(start);
-    if (!result.ok) {
-        fprintf(stderr, "Orlenda failed: %s %s\n", result.identifier.c_str(), result.message.c_str());
-        exit(1);
-    }
-    return elapsed;
-}
-
 // The two calls Orlenda makes, on names already lowered as Orlenda lowers them.
 double time_loop(const std::vector<std::u16string> &lowered)
 {
-    static WCHAR buffer[MAX_PATH];
-    size_t resolved = 0;
-    Clock::time_point start = Clock::now();
-    for (const std::u16string &name : lowered) {
-        DWORD len = GetFullPathNameW(name.c_str(), MAX_PATH, buffer, NULL);
-        if (len > 0 && len < MAX_PATH && GetLongPathNameW(buffer, buffer, MAX_PATH) > 0) ++resolved;
-    }
-    double elapsed = seconds_since(start);
-    if (resolved != lowered.size()) {
-        fprintf(stderr, "only %zu of %zu names resolved\n", resolved, lowered.size());
+    bench::Timed loop = bench::time_resolving(lowered, bench::resolve_windows);
+    if (loop.resolved != lowered.size()) {
+        fprintf(stderr, "only %zu of %zu names resolved\n", loop.resolved, lowered.size());
         exit(1);
     }
-    return elapsed;
+    return loop.seconds;
 }
 
 double time_realpath(const std::vector<std::string> &names)
 {
-    static char buffer[PATH_MAX];
-    size_t resolved = 0;
-    Clock::time_point start = Clock::now();
-    for (const std::string &name : names) resolved += realpath(name.c_str(), buffer) != nullptr;
-    double elapsed = seconds_since(start);
-    if (resolved != names.size()) {
-        fprintf(stderr, "realpath: only %zu of %zu names resolved\n", resolved, names.size());
+    bench::Timed loop = bench::time_resolving(names, [](const std::string &name) {
+        static char buffer[PATH_MAX];
+        return realpath(name.c_str(), buffer) != nullptr;
+    });
+    if (loop.resolved != names.size()) {
+        fprintf(stderr, "realpath: only %zu of %zu names resolved\n", loop.resolved, names.size());
         exit(1);
     }
-    return elapsed;
+    return loop.seconds;
 }
 
 // Octave's own timing of cellfun over the names (tic/toc inside Octave, so its start-up is left
-// out), fastest of `repeat`; negative when Octave is not installed.
+// out), fastest of `repeat`; negative when the build found no octave-cli.
 double time_octave(const std::vector<std::string> &names, const fs::path &folder, int repeat)
 {
-    if (system("command -v octave-cli >/dev/null 2>&1") != 0) return -1;
+    if (OCTAVE_CLI[0] == '\0') return -1;
     fs::path list = folder / "names.txt", script = folder / "peer.m";
     {
         std::ofstream out(list);
@@ -202,20 +137,18 @@ double time_octave(const std::vector<std::string> &names, const fs::path &folder
             << "if any(cellfun(@isempty, long)), error('unresolved'); end\n"
             << "printf('%.9f\\n', best);\n";
     }
-    std::string command = "octave-cli --norc --no-history --quiet '" + script.string() + "' 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char line[256];
+    support::Finished done = support::run_process(
+        OCTAVE_CLI, {"--norc", "--no-history", "--quiet", script.string()}, {}, support::Streams::Merged);
     double seconds = -1;
-    while (fgets(line, sizeof line, pipe)) {
+    std::istringstream lines(done.out);
+    for (std::string line; std::getline(lines, line);) {
         char *end = nullptr;
-        double value = strtod(line, &end);
-        if (end != line)
+        double value = strtod(line.c_str(), &end);
+        if (end != line.c_str())
             seconds = value;
         else
-            fprintf(stderr, "octave: %s", line);
+            fprintf(stderr, "octave: %s\n", line.c_str());
     }
-    pclose(pipe);
     return seconds;
 }
 
@@ -251,14 +184,9 @@ int main(int argc, char **argv)
         }
     }
 
-    std::string error;
-    std::unique_ptr<mexhost::Plugin> plugin = mexhost::Plugin::load(ORLENDA_PLUGIN, &error);
-    if (!plugin) {
-        fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
+    std::unique_ptr<mexhost::Plugin> plugin = bench::load_plugin(ORLENDA_PLUGIN);
     Clock::time_point start = Clock::now();
-    Tree tree = make_tree();
+    Tree tree = bench::make_tree({"orlenda-peers", kBelowRoot, kFolders, kFilesPerFolder});
     StandinMapDrive(u'C', tree.host_root.c_str());
     std::vector<std::u16string> names = windows_names(tree, count);
     std::vector<std::u16string> lowered;
