@@ -115,14 +115,10 @@ double time_reg_processes(int processes, const std::string &store)
 double time_python(int calls, int repeat, bool changing, const std::string &store)
 {
     if (PYTHON3[0] == '\0') return 0;
-    std::string command = std::string("'") + PYTHON3 + "' '" + UPSERT_PEER + "' '" + store + "' '" + kKey +
-                          "' " + std::to_string(calls) + " " + std::to_string(repeat) +
-                          (changing ? " 1" : " 0");
-    FILE *peer = popen(command.c_str(), "r");
-    if (peer == nullptr) return 0;
-    double seconds = 0;
-    if (fscanf(peer, "%lf", &seconds) != 1) seconds = 0;
-    return pclose(peer) == 0 ? seconds : 0;
+    support::Finished done = support::run_process(PYTHON3, {UPSERT_PEER, store, kKey, std::to_string(calls),
+                                                            std::to_string(repeat), changing ? "1" : "0"});
+    fputs(done.err.c_str(), stderr);
+    return done.status == 0 ? strtod(done.out.c_str(), nullptr) : 0;
 }
 
 int option(int argc, char **argv, const char *name, int fallback)
