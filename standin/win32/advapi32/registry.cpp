@@ -737,6 +737,25 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
     return delete_tree("RegDeleteTreeW", hKey, lpSubKey);
 }
 
+// The row at `index` of an enumeration (EnumKey, EnumValue) of the call's key, with its name copied
+// to the caller's buffer; `status` is the copy's. Null, with `status` set, when there is no such row.
+// The caller resets the statement.
+template <class C>
+static sqlite3_stmt *enum_row(Call &call, Statement which, DWORD index, C *name, LPDWORD cchName,
+                              LONG &status)
+{
+    Store &store = call.s.store;
+    sqlite3_stmt *st = store_statement(store, which, call.key.key);
+    sqlite3_bind_int64(st, 2, index);
+    if (!store_row(store, st)) {
+        sqlite3_reset(st);
+        status = missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
+        return nullptr;
+    }
+    status = copy_name(text_column(st, 0), name, cchName);
+    return st;
+}
+
 template <class C>
 static LONG enum_key(const char *function, HKEY hKey, DWORD dwIndex, C *lpName, LPDWORD lpcchName,
                      LPDWORD lpReserved, C *lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
@@ -747,14 +766,8 @@ static LONG enum_key(const char *function, HKEY hKey, DWORD dwIndex, C *lpName, 
     });
     if (status != ERROR_SUCCESS) return status;
 
-    Store &store = call.s.store;
-    sqlite3_stmt *st = store_statement(store, EnumKey, call.key.key);
-    sqlite3_bind_int64(st, 2, dwIndex);
-    if (!store_row(store, st)) {
-        sqlite3_reset(st);
-        return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
-    }
-    status = copy_name(text_column(st, 0), lpName, lpcchName);
+    sqlite3_stmt *st = enum_row(call, EnumKey, dwIndex, lpName, lpcchName, status);
+    if (st == nullptr) return status;
     sqlite3_reset(st);
     if (status != ERROR_SUCCESS) return status;
     if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
@@ -788,14 +801,8 @@ static LONG enum_value(const char *function, HKEY hKey, DWORD dwIndex, C *lpValu
     });
     if (status != ERROR_SUCCESS) return status;
 
-    Store &store = call.s.store;
-    sqlite3_stmt *st = store_statement(store, EnumValue, call.key.key);
-    sqlite3_bind_int64(st, 2, dwIndex);
-    if (!store_row(store, st)) {
-        sqlite3_reset(st);
-        return missing(store, call.key.key, ERROR_NO_MORE_ITEMS);
-    }
-    status = copy_name(text_column(st, 0), lpValueName, lpcchValueName);
+    sqlite3_stmt *st = enum_row(call, EnumValue, dwIndex, lpValueName, lpcchValueName, status);
+    if (st == nullptr) return status;
     if (status == ERROR_SUCCESS) {
         if (lpType != nullptr) *lpType = (DWORD)sqlite3_column_int64(st, 1);
         status = copy_data(sqlite3_column_blob(st, 2), (size_t)sqlite3_column_bytes(st, 2), lpData, lpcbData);
