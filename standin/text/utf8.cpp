@@ -63,20 +63,11 @@ std::string utf8_from_utf16(std::u16string_view units)
 
 std::u16string utf16_from_bytes(std::string_view bytes)
 {
-    std::u16string units;
-    units.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size();) {
-        char32_t cp;
-        size_t length = decode_utf8(bytes, i, &cp);
-        if (length == 0) { // "\xff": no UTF-8, kept as a lone low surrogate
-            units += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i]));
-            ++i;
-            continue;
-        }
-        append_utf16(units, cp);
-        i += length;
-    }
-    return units;
+    return utf16_decoding(bytes, [](std::string_view bytes, size_t pos, std::u16string &units) -> size_t {
+        // "\xff": no UTF-8, kept as a lone low surrogate
+        units += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[pos]));
+        return 1;
+    });
 }
 
 bool bytes_from_utf16(std::u16string_view units, std::string &bytes)

@@ -33,6 +33,25 @@ template <typename Visit> void each_code_point(std::u16string_view units, Visit 
     }
 }
 
+// UTF-16 of bytes: valid UTF-8 decoded, and each place that is not handed to
+// invalid(bytes, pos, units), which appends what stands for it and returns how many bytes it took
+// (at least one).
+template <typename Invalid> std::u16string utf16_decoding(std::string_view bytes, Invalid invalid)
+{
+    std::u16string units;
+    units.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t code_point;
+        size_t length = decode_utf8(bytes, i, &code_point);
+        if (length > 0)
+            append_utf16(units, code_point);
+        else
+            length = invalid(bytes, i, units);
+        i += length;
+    }
+    return units;
+}
+
 // UTF-8 for people to read: unpaired surrogates become U+FFFD.
 std::string utf8_from_utf16(std::u16string_view units);
 

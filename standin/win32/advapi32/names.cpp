@@ -44,24 +44,15 @@ static bool surrogate_at(std::string_view text, size_t pos, char16_t *unit)
 
 std::u16string units(std::string_view text)
 {
-    std::u16string units;
-    units.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        char32_t code_point;
+    return text::utf16_decoding(text, [](std::string_view text, size_t pos, std::u16string &units) -> size_t {
         char16_t unit;
-        size_t length = text::decode_utf8(text, i, &code_point);
-        if (length > 0) {
-            text::append_utf16(units, code_point);
-            i += length;
-        } else if (surrogate_at(text, i, &unit)) {
+        if (surrogate_at(text, pos, &unit)) {
             units += unit;
-            i += 3;
-        } else {
-            // Never written by stored(); kept as a byte rather than lost.
-            units += (unsigned char)text[i++];
+            return 3;
         }
-    }
-    return units;
+        units += (unsigned char)text[pos]; // never written by stored(); kept as a byte rather than lost
+        return 1;
+    });
 }
 
 std::string folded(std::u16string_view units)
