@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -40,6 +41,17 @@ protected:
         WCHAR buffer[MAX_PATH];
         DWORD n = GetShortPathNameW(name, buffer, MAX_PATH);
         return n == 0 || n >= MAX_PATH ? u"error" : std::u16string(buffer, n);
+    }
+
+    // The exit status of a child process that runs `work`: 0 when work gave true, -1 when no child
+    // could be started or waited for.
+    static int statusOfChild(const std::function<bool()> &work)
+    {
+        pid_t child = fork();
+        if (child < 0) return -1;
+        if (child == 0) _exit(work() ? 0 : 1);
+        int status = -1;
+        return waitpid(child, &status, 0) == child ? status : -1;
     }
 
     void move(const std::string &from, const std::string &to)
@@ -92,16 +104,10 @@ TEST_F(RevalidationTest, ShortNameOfAnAncestorMoves)
 
 TEST_F(RevalidationTest, ChangeMadeByAnotherProcess)
 {
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        bool moved = rename((root + "/Alpha/Beta/Gamma/Delta/File.txt").c_str(),
-                            (root + "/Alpha/Beta/Gamma/Delta/Moved.txt").c_str()) == 0;
-        _exit(moved ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(child, waitpid(child, &status, 0));
-    ASSERT_EQ(0, status);
+    ASSERT_EQ(0, statusOfChild([&] {
+                  return rename((root + "/Alpha/Beta/Gamma/Delta/File.txt").c_str(),
+                                (root + "/Alpha/Beta/Gamma/Delta/Moved.txt").c_str()) == 0;
+              }));
     EXPECT_EQ(u"error 2", longName(kDeep));
     EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\Moved.txt",
               longName(u"C:\\alpha\\beta\\gamma\\delta\\moved.txt"));
@@ -110,18 +116,12 @@ TEST_F(RevalidationTest, ChangeMadeByAnotherProcess)
 TEST_F(RevalidationTest, ChildProcessSeesChangesToo)
 {
     // The child inherits the parent's indexes; it must not trust them, nor take the parent's reports.
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        bool ok = rename((root + "/Alpha/Beta").c_str(), (root + "/Alpha/Other").c_str()) == 0 &&
-                  longName(kDeep) == u"error 3" &&
-                  longName(u"C:\\alpha\\other\\gamma\\delta\\file.txt") ==
-                      u"C:\\Alpha\\Other\\Gamma\\Delta\\File.txt";
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(child, waitpid(child, &status, 0));
-    EXPECT_EQ(0, status);
+    EXPECT_EQ(0, statusOfChild([&] {
+                  return rename((root + "/Alpha/Beta").c_str(), (root + "/Alpha/Other").c_str()) == 0 &&
+                         longName(kDeep) == u"error 3" &&
+                         longName(u"C:\\alpha\\other\\gamma\\delta\\file.txt") ==
+                             u"C:\\Alpha\\Other\\Gamma\\Delta\\File.txt";
+              }));
     EXPECT_EQ(u"error 3", longName(kDeep));
     EXPECT_EQ(u"C:\\Alpha\\Other\\Gamma\\Delta\\File.txt",
               longName(u"C:\\alpha\\other\\gamma\\delta\\file.txt"));
