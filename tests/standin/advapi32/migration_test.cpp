@@ -156,11 +156,7 @@ TEST_F(MigrationTest, KeysAndValuesAreFoundByEveryCaseOfTheirNames)
 
 TEST_F(MigrationTest, IdsOfDeletedKeysAreNotGivenAgain)
 {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_EQ(MakeKey("Software\\New"), ERROR_SUCCESS);
     EXPECT_EQ(Ask("SELECT id FROM keys WHERE name = 'New'"), "18");
     EXPECT_EQ(Ask("SELECT count(*) FROM keys"), "15");
 }

@@ -24,13 +24,19 @@ LONG Create(HKEY root, const char *path, HKEY *key, DWORD *disposition = nullptr
                            disposition);
 }
 
-bool KeyExists(HKEY root, const char *path)
+// Status of an open; a key it opened is closed again, and a failed open must leave a null key.
+LONG OpenStatus(HKEY root, const char *path, REGSAM access = KEY_READ)
 {
-    HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    HKEY key = kSentinel;
+    LONG status = RegOpenKeyExA(root, path, 0, access, &key);
+    if (status == ERROR_SUCCESS)
+        RegCloseKey(key);
+    else
+        EXPECT_EQ(key, nullptr) << path;
+    return status;
 }
+
+bool KeyExists(HKEY root, const char *path) { return OpenStatus(root, path) == ERROR_SUCCESS; }
 
 // The stored names of the subkeys of root\path, in creation order.
 std::vector<std::string> Subkeys(HKEY root, const char *path)
@@ -350,11 +356,8 @@ TEST_F(RegistryTest, EnumerationFollowsCreationOrderAndBufferRules)
 
 TEST_F(RegistryTest, OpenToleratesALeadingBackslashBelowClassesRootOnly)
 {
-    HKEY key;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "\\", 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SOFTWARE", 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
-    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(OpenStatus(HKEY_CLASSES_ROOT, "\\"), ERROR_SUCCESS);
+    EXPECT_EQ(OpenStatus(HKEY_LOCAL_MACHINE, "\\SOFTWARE"), ERROR_BAD_PATHNAME);
     EXPECT_EQ(StandinRegOpenHandles(), 0);
 }
 
@@ -459,11 +462,8 @@ TEST_F(RegistryTest, OrdinaryUserMayWriteOnlyTheCurrentUsersKeys)
         if (key != nullptr) RegCloseKey(key);
         EXPECT_EQ(SetDword(c.handle, "Direct", 1), c.status);
     }
-    HKEY key;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(OpenStatus(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), ERROR_SUCCESS);
+    EXPECT_EQ(OpenStatus(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_ALL_ACCESS), ERROR_ACCESS_DENIED);
     EXPECT_EQ(StandinRegOpenHandles(), 0);
 }
 

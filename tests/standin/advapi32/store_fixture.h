@@ -24,6 +24,16 @@ protected:
     // Reopens the same store file, as an administrator's or an ordinary user's.
     void UseStore(BOOL administrator) { StandinRegUseStore(StorePath().c_str(), administrator); }
 
+    // Creates (or opens) HKEY_CURRENT_USER\path and closes it again: the create's status.
+    static LONG MakeKey(const char *path)
+    {
+        HKEY key;
+        LONG status =
+            RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS) RegCloseKey(key);
+        return status;
+    }
+
     std::string StorePath() const { return folder_.string() + "/store.db"; }
     std::string Folder() const { return folder_.string(); }
 
