@@ -66,44 +66,36 @@ touch "$tree/Mixed Case Folder/ReadMe.TXT"
 cd "$tree/Mixed Case Folder" || exit 1
 
 char() { echo '{"class":"char","dims":[1,'"${#1}"'],"value":"'"${1//\\/\\\\}"'"}'; }
+none='{"class":"char","dims":[1,0],"value":""}'
 cwd='C:\OrlendaWine\Mixed Case Folder'
 
-expect "absolute, in capitals: lowered, the 8.3 file restored" 0 \
-  '{"outputs":['"$(char 'c:\orlendawine\mixed case folder\ReadMe.TXT')"']}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'C:\\ORLENDAWINE\\MIXED CASE FOLDER\\README.TXT'"
-expect "relative: the current folder keeps its case" 0 \
-  '{"outputs":['"$(char "$cwd\\ReadMe.TXT")"']}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'README.TXT'"
-expect "forward slashes and dot-dot" 0 \
-  '{"outputs":['"$(char 'C:\OrlendaWine\mixed case folder\ReadMe.TXT')"']}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'../Mixed Case Folder/./readme.txt'"
-expect "rooted on the current drive" 0 \
-  '{"outputs":['"$(char 'C:\orlendawine\mixed case folder')"']}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'\\ORLENDAWINE\\MIXED CASE FOLDER'"
-expect "drive-relative on the current drive" 0 \
-  '{"outputs":['"$(char "$cwd\\ReadMe.TXT")"']}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'c:README.TXT'"
-expect "a 2x5 char matrix, read column by column" 0 \
-  '{"outputs":['"$(char "$cwd\\ReadMe.TXT")"']}' \
-  win "$mexcall" --json --nargout 1 Orlenda "['RAM.X';'EDETT']"
-expect "a drive wine does not have: 1x0" 0 \
-  '{"outputs":[{"class":"char","dims":[1,0],"value":""}]}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'q:\\nothing'"
-expect "a missing name: 1x0" 0 \
-  '{"outputs":[{"class":"char","dims":[1,0],"value":""}]}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'missing.txt'"
-expect "a 2x2 cell: current folder, name, missing, empty" 0 \
-  '{"outputs":[{"class":"cell","dims":[2,2],"value":['"$(char "$cwd")"','"$(char "$cwd\\ReadMe.TXT")"',{"class":"char","dims":[1,0],"value":""},'"$(char "$cwd")"']}]}' \
-  win "$mexcall" --json --nargout 1 Orlenda "{'', 'missing'; 'README.TXT', ''}"
-expect "a long name past 260 units" 1 \
+# orlenda TITLE STATUS OUTPUT ARG: one Orlenda call with one output, as expect checks it.
+orlenda() { expect "$1" "$2" "$3" win "$mexcall" --json --nargout 1 Orlenda "$4"; }
+# named TITLE NAME ARG: a call that gives NAME.
+named() { orlenda "$1" 0 '{"outputs":['"$(char "$2")"']}' "$3"; }
+
+named "absolute, in capitals: lowered, the 8.3 file restored" 'c:\orlendawine\mixed case folder\ReadMe.TXT' \
+  "'C:\\ORLENDAWINE\\MIXED CASE FOLDER\\README.TXT'"
+named "relative: the current folder keeps its case" "$cwd\\ReadMe.TXT" "'README.TXT'"
+named "forward slashes and dot-dot" 'C:\OrlendaWine\mixed case folder\ReadMe.TXT' \
+  "'../Mixed Case Folder/./readme.txt'"
+named "rooted on the current drive" 'C:\orlendawine\mixed case folder' "'\\ORLENDAWINE\\MIXED CASE FOLDER'"
+named "drive-relative on the current drive" "$cwd\\ReadMe.TXT" "'c:README.TXT'"
+named "a 2x5 char matrix, read column by column" "$cwd\\ReadMe.TXT" "['RAM.X';'EDETT']"
+orlenda "a drive wine does not have: 1x0" 0 '{"outputs":['"$none"']}' "'q:\\nothing'"
+orlenda "a missing name: 1x0" 0 '{"outputs":['"$none"']}' "'missing.txt'"
+orlenda "a 2x2 cell: current folder, name, missing, empty" 0 \
+  '{"outputs":[{"class":"cell","dims":[2,2],"value":['"$(char "$cwd")"','"$(char "$cwd\\ReadMe.TXT")"','"$none"','"$(char "$cwd")"']}]}' \
+  "{'', 'missing'; 'README.TXT', ''}"
+orlenda "a long name past 260 units" 1 \
   '{"error":{"identifier":"Peltrac:Varnelle:Orlenda_Failed","message":"Varnelle: Orlenda failed - name too long."}}' \
-  win "$mexcall" --json --nargout 1 Orlenda "'..\\$(printf 'd%.0s' {1..150})\\$(printf 'e%.0s' {1..150})'"
+  "'..\\$(printf 'd%.0s' {1..150})\\$(printf 'e%.0s' {1..150})'"
 expect "two outputs" 1 \
   '{"error":{"identifier":"Peltrac:Varnelle:BadNInput","message":"Varnelle: 1 input required, 1 output allowed."}}' \
   win "$mexcall" --json --nargout 2 Orlenda "'README.TXT'"
-expect "a number in a cell" 1 \
+orlenda "a number in a cell" 1 \
   '{"error":{"identifier":"Peltrac:Varnelle:BadInputType","message":"Varnelle: [FileName] must be a string or cell string."}}' \
-  win "$mexcall" --json --nargout 1 Orlenda "{'a', 5}"
+  "{'a', 5}"
 
 cd / && rm -rf "$tree"
 [[ $failures -eq 0 ]] && echo "all mexcall calls under wine behaved"
