@@ -28,12 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using bench::Clock;
-using bench::fastest;
-using bench::seconds_since;
-using bench::time_call;
-using bench::units;
-
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 200;
 
@@ -82,8 +76,8 @@ Tree make_tree()
     Tree tree;
     tree.made = bench::make_tree({"Orlenda Bench", "", kFolders, kFilesPerFolder});
     tree.root = windows_name(tree.made.host_root);
-    for (const std::string &folder : tree.made.folders) tree.folders.push_back(units(folder));
-    for (const std::string &file : tree.made.files) tree.files.push_back(units(file));
+    for (const std::string &folder : tree.made.folders) tree.folders.push_back(bench::units(folder));
+    for (const std::string &file : tree.made.files) tree.files.push_back(bench::units(file));
     for (const std::u16string &folder : tree.folders) {
         std::u16string windows_folder = tree.root + u"\\" + folder;
         tree.short_folders.push_back(last_component(short_name(windows_folder)));
@@ -115,7 +109,7 @@ std::vector<std::u16string> make_names(const Tree &tree, size_t count)
             names.push_back(tree.short_folders[f] + u"\\" + tree.short_files[f][n]);
             break;
         default:
-            names.push_back(folder + u"\\Missing " + units(std::to_string(i)) + u".txt");
+            names.push_back(folder + u"\\Missing " + bench::units(std::to_string(i)) + u".txt");
             break;
         }
     }
@@ -153,14 +147,12 @@ DWORD instant_long(LPCWSTR, LPWSTR, DWORD) { return scripted_length; }
 
 // ---- peak memory -----------------------------------------------------------------------------
 
-using bench::live_heap;
-
 size_t peak_heap;
 
 // Samples the heap while each name is at its largest: working copy and full name both alive.
 DWORD sampling_long(LPCWSTR source, LPWSTR destination, DWORD capacity)
 {
-    peak_heap = std::max(peak_heap, live_heap());
+    peak_heap = std::max(peak_heap, bench::live_heap());
     StandinSetLongPathHook(nullptr);
     DWORD n = GetLongPathNameW(source, destination, capacity);
     StandinSetLongPathHook(sampling_long);
@@ -189,7 +181,7 @@ int main(int argc, char **argv)
 
     std::unique_ptr<mexhost::Plugin> plugin = bench::load_plugin(ORLENDA_PLUGIN);
 
-    Clock::time_point start = Clock::now();
+    bench::Clock::time_point start = bench::Clock::now();
     Tree tree = make_tree();
     std::vector<std::u16string> names = make_names(tree, count);
     std::vector<std::u16string> lowered;
@@ -201,7 +193,7 @@ int main(int argc, char **argv)
     }
     printf("tree: %d folders of %d files, made in %.1f s; %zu names: 2/5 existing absolute in capitals,\n"
            "  1/5 relative, 1/5 short (8.3) names, 1/5 missing\n",
-           kFolders, kFilesPerFolder, seconds_since(start), count);
+           kFolders, kFilesPerFolder, bench::seconds_since(start), count);
 
     time_loop(lowered); // fills the stand-in's folder indexes
 
@@ -210,12 +202,12 @@ int main(int argc, char **argv)
         mexhost::CallOptions options;
         options.check_inputs = false;
         long rss_before = max_rss_kib();
-        size_t before = live_heap();
+        size_t before = bench::live_heap();
         peak_heap = before;
         StandinSetLongPathHook(sampling_long);
         mexhost::CallResult result = mexhost::call(*plugin, {cell}, options);
         StandinSetLongPathHook(nullptr);
-        size_t after = live_heap();
+        size_t after = bench::live_heap();
         if (after == before) printf("(d) malloc keeps no statistics here (a sanitizer's allocator?)\n");
         printf("(d) peak memory of the call (malloc's live bytes, sampled at every GetLongPathNameW):\n"
                "    peak +%zu bytes; the result it returns +%zu bytes (%.1f per name); peak minus result\n"
@@ -226,11 +218,11 @@ int main(int argc, char **argv)
 
     std::vector<double> call_times, loop_times;
     for (int r = 0; r < repeat; ++r) {
-        call_times.push_back(time_call(*plugin, cell));
+        call_times.push_back(bench::time_call(*plugin, cell));
         loop_times.push_back(time_loop(lowered));
     }
     // The machine may be shared: the fastest run is the least disturbed one, the median the typical.
-    double a = fastest(call_times), b = fastest(loop_times);
+    double a = bench::fastest(call_times), b = bench::fastest(loop_times);
     printf("(a) one Orlenda call on the cell:           %8.1f ms  %7.0f ns/name (fastest of %d; median %.1f "
            "ms)\n",
            a * 1e3, a * 1e9 / count, repeat, median(call_times) * 1e3);
@@ -244,17 +236,17 @@ int main(int argc, char **argv)
     char text[64];
     for (size_t i = 0; i < count; ++i) {
         snprintf(text, sizeof text, "C:\\DATA\\FOLDR%02zu\\FILE%06zu.TXT", i % 100, i % 1000000);
-        short_names.push_back(units(text));
+        short_names.push_back(bench::units(text));
     }
     mexhost::destroy(cell);
     cell = support::name_cell(short_names);
     StandinSetFullPathHook(instant_full);
     StandinSetLongPathHook(instant_long);
     std::vector<double> own_times;
-    for (int r = 0; r < repeat; ++r) own_times.push_back(time_call(*plugin, cell));
+    for (int r = 0; r < repeat; ++r) own_times.push_back(bench::time_call(*plugin, cell));
     StandinSetFullPathHook(nullptr);
     StandinSetLongPathHook(nullptr);
-    double own = fastest(own_times);
+    double own = bench::fastest(own_times);
     printf("(c) plug-in and host, platform scripted:    %8.1f ms  %7.1f ns per %zu-unit name (median %.1f ns;"
            " target <= 250)\n",
            own * 1e3, own * 1e9 / count, short_names[0].size(), median(own_times) * 1e9 / count);

@@ -46,13 +46,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using bench::Clock;
-using bench::fastest;
-using bench::live_heap;
-using bench::seconds_since;
-using bench::time_call;
-using bench::units;
-
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 1000;
 const char kBelowRoot[] = "Projects/Orlenda Bench/Data Set"; // three folders above the hundred
@@ -75,7 +68,7 @@ std::vector<std::u16string> windows_names(const Tree &tree, size_t count)
     std::vector<std::u16string> names;
     names.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        std::u16string name = u"C:\\" + units(relative_name(tree, i));
+        std::u16string name = u"C:\\" + bench::units(relative_name(tree, i));
         std::replace(name.begin(), name.end(), u'/', u'\\');
         names.push_back(upper_ascii(name));
     }
@@ -185,7 +178,7 @@ int main(int argc, char **argv)
     }
 
     std::unique_ptr<mexhost::Plugin> plugin = bench::load_plugin(ORLENDA_PLUGIN);
-    Clock::time_point start = Clock::now();
+    bench::Clock::time_point start = bench::Clock::now();
     Tree tree = bench::make_tree({"orlenda-peers", kBelowRoot, kFolders, kFilesPerFolder});
     StandinMapDrive(u'C', tree.host_root.c_str());
     std::vector<std::u16string> names = windows_names(tree, count);
@@ -195,33 +188,33 @@ int main(int argc, char **argv)
     mxArray *cell = support::name_cell(names);
     sleep(2); // every folder settled, as a tree is that nobody is writing to
     printf("tree: %d folders of %d files, five components deep, made in %.1f s; %zu names in capitals\n",
-           kFolders, kFilesPerFolder, seconds_since(start), count);
+           kFolders, kFilesPerFolder, bench::seconds_since(start), count);
 
-    size_t heap_before_index = live_heap();
+    size_t heap_before_index = bench::live_heap();
     time_loop(lowered); // builds the stand-in's folder indexes
-    size_t index_bytes = live_heap() - heap_before_index;
+    size_t index_bytes = bench::live_heap() - heap_before_index;
 
     if (callgrind || mark) {
         if (mark) syscall(SYS_getppid);
         CALLGRIND_START_INSTRUMENTATION;
         CALLGRIND_ZERO_STATS;
-        time_call(*plugin, cell);
+        bench::time_call(*plugin, cell);
         CALLGRIND_STOP_INSTRUMENTATION;
         if (mark) syscall(SYS_getppid);
     } else {
         std::vector<std::string> host = host_names(tree, count);
         std::vector<double> call_times, loop_times, realpath_times;
         for (int r = 0; r < repeat; ++r) {
-            call_times.push_back(time_call(*plugin, cell));
+            call_times.push_back(bench::time_call(*plugin, cell));
             loop_times.push_back(time_loop(lowered));
             realpath_times.push_back(time_realpath(host));
         }
-        double orlenda = fastest(call_times);
+        double orlenda = bench::fastest(call_times);
         double octave_seconds = octave ? time_octave(host, tree.host_root, repeat) : -1;
         printf("peers, fastest of %d runs each, %zu names:\n", repeat, count);
         print_row("Orlenda, one call on the cell", orlenda, count, orlenda);
-        print_row("GetFullPathNameW + GetLongPathNameW loop", fastest(loop_times), count, orlenda);
-        print_row("realpath(3) on the host names", fastest(realpath_times), count, orlenda);
+        print_row("GetFullPathNameW + GetLongPathNameW loop", bench::fastest(loop_times), count, orlenda);
+        print_row("realpath(3) on the host names", bench::fastest(realpath_times), count, orlenda);
         if (octave_seconds > 0)
             print_row("Octave: cellfun(@canonicalize_file_name, ...)", octave_seconds, count, orlenda);
         else
@@ -241,15 +234,15 @@ int main(int argc, char **argv)
             mxArray *scaled_cell = support::name_cell(scaled);
             std::vector<double> times;
             for (int r = 0; r < std::max(1, repeat / 2); ++r)
-                times.push_back(time_call(*plugin, scaled_cell));
+                times.push_back(bench::time_call(*plugin, scaled_cell));
             mexhost::CallOptions options;
             options.check_inputs = false;
-            size_t before = live_heap();
+            size_t before = bench::live_heap();
             mexhost::CallResult result = mexhost::call(*plugin, {scaled_cell}, options);
-            size_t with_result = live_heap();
+            size_t with_result = bench::live_heap();
             result = mexhost::CallResult();
-            size_t after = live_heap();
-            printf("  %9zu %10.3f %14.1f %16.1f %14.1f\n", n, fastest(times) * 1e6 / n,
+            size_t after = bench::live_heap();
+            printf("  %9zu %10.3f %14.1f %16.1f %14.1f\n", n, bench::fastest(times) * 1e6 / n,
                    (double)(with_result - after) / n, ((double)after - (double)before) / n,
                    index_bytes / 1e6);
             mexhost::destroy(scaled_cell);
