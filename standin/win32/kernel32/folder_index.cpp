@@ -102,6 +102,7 @@ static void watch(int fd, FolderIndex &index)
 static void buildIndex(const std::string &folder, const struct stat &info, FolderIndex &index)
 {
     int previous = index.watch;
+    ++state().generation;
     index = FolderIndex();
     index.path = folder;
     index.dev = info.st_dev;
@@ -323,6 +324,7 @@ static void take(const inotify_event &event)
     auto it = st.watches.find(event.wd);
     if (it == st.watches.end()) return;
     std::vector<FolderIndex *> sharers = it->second;
+    ++st.generation;
     for (FolderIndex *index : sharers) {
         index->stale = true;
         if (event.len > 0) {
@@ -367,6 +369,7 @@ void k32::refreshIndexes()
 void k32::clearIndexes()
 {
     State &st = state();
+    ++st.generation;
     lastAsked = nullptr;
     st.indexes.clear();
     st.watches.clear();

@@ -80,6 +80,7 @@ struct State {
     std::unordered_map<std::string, FolderIndex> indexes;
     int notify = -1; // the inotify instance watching the indexed folders
     std::unordered_map<int, std::vector<FolderIndex *>> watches; // by watch descriptor
+    uint64_t generation = 0; // advanced whenever an index is built, marked stale or dropped
 };
 
 // A place in the host file system: the mapped folder of a drive or share and the on-disk names below,
@@ -136,6 +137,8 @@ void clearIndexes();
 // resolution.cpp: name lookup, path walking and the current directory.
 DWORD startOf(std::u16string_view s, Location &where, size_t &at, bool &literal);
 DWORD walk(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out);
+// walk(), resuming where the last name's walk left the leading folders the two names share.
+DWORD walkResuming(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out);
 DWORD resolveFull(std::u16string_view fullName, Location &where);
 names::Context contextOf(const State &st);
 wstring withoutTrailingSeparator(wstring full);

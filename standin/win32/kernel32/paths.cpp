@@ -73,7 +73,7 @@ static DWORD convertName(LPCWSTR source, LPWSTR destination, DWORD capacity, For
         error = ERROR_INVALID_NAME; // "C:\a*", "\\?\C:\a?"; the '?' of "\\?\" is no wildcard
     if (error == ERROR_SUCCESS) {
         out.assign(s.substr(0, at));
-        error = walk(s, at, literal, where, form, out);
+        error = walkResuming(s, at, literal, where, form, out);
     }
     if (error != ERROR_SUCCESS) return fail(error);
     return deliver(out, destination, capacity);

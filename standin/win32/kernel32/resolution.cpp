@@ -2,6 +2,7 @@
 // up in its folder, the walk along a whole name, and the current directory.
 #include "kernel32.h"
 
+#include <algorithm>
 #include <cerrno>
 
 using namespace k32;
@@ -143,9 +144,37 @@ static bool shortShaped(std::u16string_view given, const Found &found, wstring &
     return names::mayBeShortName(scratch.assign(given));
 }
 
+namespace {
+
+// Where the last name's walk stood after each of its leading folders, so that a name beginning with
+// the same folders (most names of a batch do) starts after them. It holds while no index has been
+// built, marked stale or dropped since (the state's generation), and only for folders found in a
+// current index whose own index was current too: walking them again would read the same entries
+// and give the same answers, without a look at the file system either way.
+struct Step {
+    size_t end;         // offset in the name just past the folder's component
+    size_t outSize;     // units of the answer by then
+    FolderIndex *index; // the folder's own index
+};
+
+struct Resumable {
+    bool valid = false;
+    uint64_t generation = 0;
+    Form form = Form::Long;
+    bool literal = false;
+    std::string root; // the drive's or share's host folder
+    size_t start = 0; // where the root's components start in the name
+    wstring name, out;
+    std::vector<std::string_view> pending; // the folders' on-disk names, held by their indexes
+    std::vector<Step> steps;
+};
+
+} // namespace
+
 // Resolves the components of `s` from `at` on, moving `where` along and appending each separator and
-// component to `out` in the requested form.
-DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out)
+// component to `out` in the requested form. With `resume`, notes each leading folder it may resume at.
+static DWORD walkFrom(std::u16string_view s, size_t at, bool literal, Location &where, Form form,
+                      wstring &out, Resumable *resume)
 {
     size_t n = s.size();
     bool beyond = false;
@@ -166,11 +195,13 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             if (literal) return ERROR_INVALID_NAME; // "\\?\C:\a\..": no such name in the NT namespace
             if (given == u"..") where.up();
             out += given;
+            resume = nullptr; // the folders noted no longer lead here
             continue;
         }
         std::u16string_view name = literal ? given : lookupName(given, last);
         if (name.empty()) {
             out += given; // "C:\dir\..." names "C:\dir"
+            resume = nullptr;
             continue;
         }
         DWORD error = beyond ? ERROR_FILE_NOT_FOUND : findEntry(where, name, form == Form::Short, found);
@@ -200,8 +231,82 @@ DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where,
             out += found.shortName;
         else
             out += given;
+        if (!resume) continue;
+        if (last || !found.child || found.haveInfo || found.ownHost) {
+            resume = nullptr; // "C:\dir\file": the last name; or a folder not known current
+            continue;
+        }
+        resume->steps.push_back(Step{end, out.size(), found.child});
+        resume->pending.push_back(found.host);
     }
     return ERROR_SUCCESS;
+}
+
+DWORD k32::walk(std::u16string_view s, size_t at, bool literal, Location &where, Form form, wstring &out)
+{
+    return walkFrom(s, at, literal, where, form, out, nullptr);
+}
+
+// How many leading units `a` and `b` have in common, compared four at a time.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the first unit of a word is its low lane");
+static size_t commonPrefix(std::u16string_view a, std::u16string_view b)
+{
+    size_t i = 0, limit = std::min(a.size(), b.size());
+    for (; i + 4 <= limit; i += 4) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return i + size_t(__builtin_ctzll(x ^ y)) / 16; // the first differing unit, little-endian
+    }
+    while (i < limit && a[i] == b[i]) ++i;
+    return i;
+}
+
+// The last of the noted folders that `s` begins with, as a count of steps (0: none).
+static size_t sharedSteps(const Resumable &last, std::u16string_view s)
+{
+    size_t common = commonPrefix(s, last.name);
+    size_t k = last.steps.size();
+    while (k > 0 && !(last.steps[k - 1].end < common && names::isSeparator(s[last.steps[k - 1].end]))) --k;
+    return k;
+}
+
+DWORD k32::walkResuming(std::u16string_view s, size_t at, bool literal, Location &where, Form form,
+                        wstring &out)
+{
+    static Resumable last; // used under the state's lock
+    State &st = state();
+    bool fromRoot = where.depth == 0 && where.pending.empty() && !where.path.empty();
+    size_t shared = 0;
+    if (last.valid && last.generation == st.generation && last.form == form && last.literal == literal &&
+        last.start == at && fromRoot && where.path == last.root)
+        shared = sharedSteps(last, s);
+    last.steps.resize(shared);
+    last.pending.resize(shared);
+    if (shared > 0) {
+        const Step &step = last.steps.back();
+        out.assign(last.out, 0, step.outSize);
+        where.pending.assign(last.pending.begin(), last.pending.end());
+        where.depth = shared;
+        where.index = step.index;
+        where.known = false;
+        at = step.end;
+    } else {
+        last.root = where.path;
+        last.start = at;
+        last.form = form;
+        last.literal = literal;
+    }
+    uint64_t generation = st.generation;
+    DWORD error = walkFrom(s, at, literal, where, form, out, fromRoot ? &last : nullptr);
+    // An index built or dropped on the way may have moved the entries the noted names are held in.
+    last.valid = fromRoot && st.generation == generation && !last.steps.empty();
+    last.generation = generation;
+    if (last.valid) {
+        last.name.assign(s);
+        last.out.assign(out);
+    }
+    return error;
 }
 
 // Where the components of `s` start from, and the offset of the first unit after its root.

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "support/text.h"
+
 namespace {
 
 class RevalidationTest : public TempRootTest {
@@ -140,4 +142,53 @@ TEST_F(RevalidationTest, TwoPathsToOneFolder)
     createEntry(root, "Alpha/Beta/Gamma/Delta/Later.txt");
     EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\Later.txt",
               longName(u"C:\\alpha\\beta\\gamma\\delta\\later.txt"));
+}
+
+// A name that begins with the last name's folders starts after them: only where the two agree unit
+// for unit up to a separator, in the same form, from the same mapped folder.
+TEST_F(RevalidationTest, NextNameResumesOnlyWhereTheNamesAgree)
+{
+    createEntry(root, "Alpha/Beta/Gamma/Delta/Other.txt");
+    createEntry(root, "Alpha/Bet/");
+    struct Step {
+        bool isShort;
+        const char16_t *name, *expected;
+    } steps[] = {
+        {false, u"C:\\alpha\\beta\\gamma\\delta\\file.txt", u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt"},
+        {false, u"C:\\alpha\\beta\\gamma\\delta\\other.txt", u"C:\\Alpha\\Beta\\Gamma\\Delta\\Other.txt"},
+        {false, u"C:\\alpha\\beta\\GAMMA\\delta", u"C:\\Alpha\\Beta\\Gamma\\Delta"},
+        {false, u"C:\\alpha\\bet\\gamma", u"error 2"}, // "Bet", which holds no "gamma"
+        {false, u"C:\\alpha\\bet\\gamma", u"error 2"},
+        {false, u"C:\\alpha\\beta\\gamma", u"C:\\Alpha\\Beta\\Gamma"}, // not from "Bet" on
+        {false, u"C:\\alpha\\betax\\gamma", u"error 3"},
+        {false, u"C:\\alpha\\beta\\gamma\\delta\\nothing.txt", u"error 2"},
+        {false, u"C:\\alpha\\beta\\gamma\\delta\\nothing\\x", u"error 3"},
+        {false, u"C:\\alpha\\beta\\..\\beta\\gamma", u"C:\\Alpha\\Beta\\..\\Beta\\Gamma"},
+        {false, u"C:\\alpha\\beta\\..\\beta\\gamma\\..\\..\\beta",
+         u"C:\\Alpha\\Beta\\..\\Beta\\Gamma\\..\\..\\Beta"},
+        {false, u"C:\\alpha\\beta\\..\\bet", u"C:\\Alpha\\Beta\\..\\Bet"},
+        {true, u"C:\\long folder name\\inner.txt", u"C:\\LONGFO~1\\inner.txt"},
+        {false, u"C:\\long folder name\\inner.txt", u"C:\\long folder name\\Inner.txt"},
+        {true, u"C:\\long folder name\\inner.txt", u"C:\\LONGFO~1\\inner.txt"},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(support::printable(step.name));
+        EXPECT_EQ(step.expected, step.isShort ? shortName(step.name) : longName(step.name));
+    }
+}
+
+TEST_F(RevalidationTest, NextNameOnADriveMappedElsewhere)
+{
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));
+    support::TempFolder other("paths-test");
+    createEntry(other.string(), "ALPHA/");
+    createEntry(other.string(), "ALPHA/BETA/");
+    createEntry(other.string(), "ALPHA/BETA/GAMMA/");
+    createEntry(other.string(), "ALPHA/BETA/GAMMA/DELTA/");
+    createEntry(other.string(), "ALPHA/BETA/GAMMA/DELTA/FILE.TXT");
+    ASSERT_TRUE(StandinMapDrive(u'C', other.string().c_str()));
+    EXPECT_EQ(u"C:\\ALPHA\\BETA\\GAMMA\\DELTA\\FILE.TXT", longName(kDeep));
+    EXPECT_EQ(u"C:\\ALPHA\\BETA\\GAMMA\\DELTA\\FILE.TXT", longName(kDeep));
+    ASSERT_TRUE(StandinMapDrive(u'C', root.c_str()));
+    EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));
 }
