@@ -217,8 +217,8 @@ int main(int argc, char **argv)
         print_row("realpath(3) on the host names", bench::fastest(realpath_times), count, orlenda);
         if (octave_seconds > 0)
             print_row("Octave: cellfun(@canonicalize_file_name, ...)", octave_seconds, count, orlenda);
-        else
-            printf("  (GNU Octave is not installed: no Octave figure)\n");
+        else if (octave)
+            printf("  (the build found no octave-cli: no Octave figure)\n");
         printf("folder indexes: %.1f MB for %d folders and %d entries (%.0f bytes per entry)\n",
                index_bytes / 1e6, kFolders + 4, kFolders * (kFilesPerFolder + 1),
                (double)index_bytes / (kFolders * (kFilesPerFolder + 1)));
