@@ -2,6 +2,7 @@
 // enough to read alike; N-D arrays show their size and class only.
 #include "render.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -166,42 +167,73 @@ static std::string body(const mxArray *array)
     return out;
 }
 
-std::string json_value(const mxArray *array)
+static void append_count(std::string &out, size_t n)
 {
-    std::string out = std::string("{\"class\":\"") + mxGetClassName(array) + "\",\"dims\":[";
-    std::vector<int> d = mexhost::dims(array);
-    for (size_t i = 0; i < d.size(); ++i) out += (i ? "," : "") + std::to_string(d[i]);
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+// Every value of a result goes into one text: a cell of many names costs no text per element.
+static void append_json_value(std::string &out, const mxArray *array)
+{
+    out += "{\"class\":\"";
+    out += mxGetClassName(array);
+    out += "\",\"dims\":[";
+    const int *d = mxGetDimensions_700(array);
+    int ndim = mxGetNumberOfDimensions_700(array);
+    size_t stored = 1; // the elements the array holds, whatever its count is made to report
+    for (int i = 0; i < ndim; ++i) {
+        if (i) out += ',';
+        append_count(out, static_cast<size_t>(d[i]));
+        stored *= static_cast<size_t>(d[i]);
+    }
     out += "],\"value\":";
     switch (mxGetClassID(array)) {
     case mxCHAR_CLASS:
-        out += text::json_string(mexhost::char_units(array));
+        text::append_json_string(out, std::u16string_view(static_cast<const char16_t *>(mxGetData(array)),
+                                                          mxGetData(array) ? stored : 0));
         break;
     case mxSTRUCT_CLASS:
         out += "{}";
         break;
     case mxCELL_CLASS:
-        out += "[";
+        out += '[';
         for (size_t i = 0; i < mxGetNumberOfElements(array); ++i) {
+            if (i) out += ',';
             const mxArray *element = mexhost::cell_element(array, i);
-            out += (i ? "," : "") + (element ? json_value(element) : "null");
+            if (element)
+                append_json_value(out, element);
+            else
+                out += "null";
         }
-        out += "]";
+        out += ']';
         break;
     default: {
         std::vector<double> values = mexhost::numbers(array);
-        out += "[";
+        out += '[';
         for (size_t i = 0; i < values.size(); ++i) out += (i ? "," : "") + json_number(values[i]);
-        out += "]";
+        out += ']';
     }
     }
-    return out + "}";
+    out += '}';
+}
+
+std::string json_value(const mxArray *array)
+{
+    std::string out;
+    append_json_value(out, array);
+    return out;
 }
 
 std::string json_outputs(const std::vector<mxArray *> &outputs)
 {
     std::string out = "{\"outputs\":[";
-    for (size_t i = 0; i < outputs.size(); ++i) out += (i ? "," : "") + json_value(outputs[i]);
-    return out + "]}";
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        if (i) out += ',';
+        append_json_value(out, outputs[i]);
+    }
+    out += "]}";
+    return out;
 }
 
 std::string json_error(const std::string &identifier, const std::string &message)

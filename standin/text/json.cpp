@@ -30,17 +30,41 @@ static void append_json(std::string &out, char32_t cp)
         append_utf8(out, cp);
 }
 
+// A unit JSON takes as the byte of the same value: printable ASCII other than '"' and '\\'.
+static bool is_plain(char16_t unit) { return unit >= 0x20 && unit < 0x80 && unit != '"' && unit != '\\'; }
+
+void append_json_string(std::string &out, std::u16string_view units)
+{
+    out += '"';
+    for (size_t i = 0; i < units.size();) {
+        // Names are mostly plain ASCII: such a run is copied a unit a byte, with no decoding.
+        size_t start = i;
+        while (i < units.size() && is_plain(units[i])) ++i;
+        if (i > start) {
+            size_t at = out.size();
+            out.resize(at + (i - start));
+            for (size_t k = start; k < i; ++k) out[at++] = static_cast<char>(units[k]);
+        }
+        // The rest up to the next plain unit, by code points: a surrogate pair never holds a
+        // plain unit, so the run keeps each pair whole.
+        start = i;
+        while (i < units.size() && !is_plain(units[i])) ++i;
+        each_code_point(units.substr(start, i - start), [&](char32_t cp, bool unpaired) {
+            if (unpaired)
+                append_hex_escape(out, cp);
+            else
+                append_json(out, cp);
+        });
+    }
+    out += '"';
+}
+
 std::string json_string(std::u16string_view units)
 {
-    std::string out = "\"";
+    std::string out;
     out.reserve(units.size() + 2);
-    each_code_point(units, [&](char32_t cp, bool unpaired) {
-        if (unpaired)
-            append_hex_escape(out, cp);
-        else
-            append_json(out, cp);
-    });
-    return out + "\"";
+    append_json_string(out, units);
+    return out;
 }
 
 std::string json_string_of_bytes(std::string_view bytes)

@@ -16,6 +16,9 @@ TEST(Json, EscapesWhatJsonNeedsAndKeepsUnpairedSurrogatesVisible)
         {u"/\x7F", "\"/\x7F\""},
         {u"\u00E9\U0001F600", "\"\xC3\xA9\xF0\x9F\x98\x80\""},
         {u"\xD800x\xDFFF", R"("\ud800x\udfff")"},
+        // Plain ASCII runs on either side of a pair, and a high surrogate with nothing after it.
+        {u"ab\U0001F600cd\xD83D", "\"ab\xF0\x9F\x98\x80"
+                                  R"(cd\ud83d")"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.json);
