@@ -19,20 +19,85 @@ namespace {
 
 enum class Kind { Double, Logical, Char, Int32, UInt32, Cell, Struct };
 
+// The sizes of a value. Nearly every value has two, kept in place: a literal of many values pays
+// no allocation for each one's shape. zeros(...) and cell(...) may give more.
+class Dims {
+public:
+    Dims() = default;
+    Dims(std::initializer_list<int> sizes)
+    {
+        for (int d : sizes) push_back(d);
+    }
+
+    size_t size() const { return size_; }
+    int &operator[](size_t i) { return data()[i]; }
+    int operator[](size_t i) const { return data()[i]; }
+    int back() const { return data()[size_ - 1]; }
+    const int *begin() const { return data(); }
+    const int *end() const { return data() + size_; }
+    std::vector<int> vector() const { return std::vector<int>(begin(), end()); }
+
+    void push_back(int d)
+    {
+        if (size_ < 2)
+            pair_[size_] = d;
+        else if (size_ == 2)
+            more_ = {pair_[0], pair_[1], d};
+        else
+            more_.push_back(d);
+        ++size_;
+    }
+    void pop_back()
+    {
+        if (--size_ <= 2 && !more_.empty()) {
+            std::copy(more_.begin(), more_.begin() + size_, pair_);
+            more_.clear();
+        } else if (size_ > 2) {
+            more_.pop_back();
+        }
+    }
+
+private:
+    int *data() { return size_ > 2 ? more_.data() : pair_; }
+    const int *data() const { return size_ > 2 ? more_.data() : pair_; }
+
+    size_t size_ = 0;
+    int pair_[2] = {0, 0};
+    std::vector<int> more_; // all of them, when there are more than two
+};
+
 struct Value {
     Kind kind = Kind::Double;
-    std::vector<int> dims{0, 0};
+    Dims dims{0, 0};
     std::vector<double> numbers;               // numeric and logical
     std::u16string units;                      // char
     std::vector<std::unique_ptr<Value>> cells; // null: an unset element
     // zeros(...) and cell(...): every element 0 (or unset) and none stored, so that a literal
     // refused for its size has not been built first.
     bool zero_filled = false;
+    // Char text read from the literal in one piece: its units are already in the host array it
+    // becomes (a 1 x N row), in place of `units`.
+    mxArray *array = nullptr;
 
+    Value() = default;
+    Value(const Value &) = delete;
+    Value &operator=(const Value &) = delete;
+    ~Value()
+    {
+        if (array) mexhost::destroy(array);
+    }
+
+    // The units of a char value, wherever they are.
+    std::u16string_view text() const
+    {
+        if (!array) return units;
+        return std::u16string_view(static_cast<const char16_t *>(mxGetData(array)),
+                                   static_cast<size_t>(dims[1]));
+    }
     size_t count() const
     {
         if (!zero_filled)
-            return kind == Kind::Cell ? cells.size() : kind == Kind::Char ? units.size() : numbers.size();
+            return kind == Kind::Cell ? cells.size() : kind == Kind::Char ? text().size() : numbers.size();
         size_t count = 1;
         for (int d : dims) count *= static_cast<size_t>(d);
         return count;
@@ -74,14 +139,14 @@ static std::string shape(const Value &value)
 }
 
 // The host's rule: trailing singleton dimensions beyond the second go.
-static std::vector<int> normalized(std::vector<int> dims)
+static Dims normalized(Dims dims)
 {
     while (dims.size() < 2) dims.push_back(1);
     while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
     return dims;
 }
 
-static ValuePtr make_value(Kind kind, std::vector<int> dims)
+static ValuePtr make_value(Kind kind, Dims dims)
 {
     ValuePtr value(new Value);
     value->kind = kind;
@@ -101,8 +166,11 @@ static void convert(Value &value, Kind to, size_t offset)
         return;
     }
     if (value.kind == Kind::Char) {
-        value.numbers.assign(value.units.begin(), value.units.end());
+        std::u16string_view units = value.text();
+        value.numbers.assign(units.begin(), units.end());
         value.units.clear();
+        if (value.array) mexhost::destroy(value.array);
+        value.array = nullptr;
     }
     for (double &x : value.numbers) {
         switch (to) {
@@ -145,7 +213,7 @@ static void append_elements(Value &to, Value &from, size_t index, size_t count)
         if (from.zero_filled)
             to.units.append(count, u'\0');
         else
-            to.units.append(from.units, index, count);
+            to.units.append(from.text().substr(index, count));
     } else if (from.zero_filled) {
         to.numbers.insert(to.numbers.end(), count, 0.0);
     } else {
@@ -159,7 +227,24 @@ struct Item {
     size_t offset;
     ValuePtr value;
 };
-using Rows = std::vector<std::vector<Item>>;
+
+// One row of [...] or {...}: its items, side by side in the list's one vector of items.
+class Row {
+public:
+    Row(Item *first, size_t size) : first_(first), size_(size) {}
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Item &operator[](size_t i) const { return first_[i]; }
+    Item *begin() const { return first_; }
+    Item *end() const { return first_ + size_; }
+
+private:
+    Item *first_;
+    size_t size_;
+};
+// The rows that hold any item, top to bottom. A list of many rows (a name a line) costs no
+// allocation for each row.
+using Rows = std::vector<Row>;
 
 } // namespace
 
@@ -218,8 +303,6 @@ static bool all_zero_filled(const Rows &rows)
 // [x] is x, whatever its class or shape.
 static ValuePtr concatenate(Rows &rows)
 {
-    auto empty = [](const std::vector<Item> &row) { return row.empty(); };
-    rows.erase(std::remove_if(rows.begin(), rows.end(), empty), rows.end());
     if (rows.size() == 1 && rows[0].size() == 1) return std::move(rows[0][0].value);
     Kind kind = concatenated_kind(rows);
     bool zeros = all_zero_filled(rows);
@@ -273,12 +356,9 @@ static ValuePtr concatenate(Rows &rows)
 // {a, b; c, d}: each value one element.
 static ValuePtr cell_of(Rows &rows, size_t open)
 {
-    rows.erase(
-        std::remove_if(rows.begin(), rows.end(), [](const std::vector<Item> &row) { return row.empty(); }),
-        rows.end());
     if (rows.empty()) return make_value(Kind::Cell, {0, 0});
     size_t columns = rows[0].size();
-    for (const auto &row : rows)
+    for (const Row &row : rows)
         if (row.size() != columns)
             fail(row.empty() ? open : row[0].offset, "each row of {...} needs " + std::to_string(columns) +
                                                          " elements; this one has " +
@@ -307,7 +387,8 @@ public:
 
 private:
     bool at_end() const { return pos_ >= text_.size(); }
-    char peek(size_t ahead = 0) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
+    char peek(size_t ahead = 0) const { return peek_at(pos_ + ahead); }
+    char peek_at(size_t offset) const { return offset < text_.size() ? text_[offset] : '\0'; }
     static bool is_digit(char c) { return c >= '0' && c <= '9'; }
     static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -368,6 +449,7 @@ private:
     // 'text' with '' for a quote; '' is 0x0.
     ValuePtr parse_text()
     {
+        if (ValuePtr value = parse_plain_text()) return value;
         size_t open = pos_++;
         std::u16string units;
         for (;;) {
@@ -392,11 +474,45 @@ private:
         }
         ++pos_;
         charge(units.size(), open);
-        std::vector<int> dims =
-            units.empty() ? std::vector<int>{0, 0} : std::vector<int>{1, static_cast<int>(units.size())};
-        ValuePtr value = make_value(Kind::Char, std::move(dims));
+        ValuePtr value =
+            make_value(Kind::Char, units.empty() ? Dims{0, 0} : Dims{1, static_cast<int>(units.size())});
         value->units = std::move(units);
         return value;
+    }
+
+    // 'text' of ASCII only, without '': nearly every name. Its bytes are its units, so they go
+    // straight into the host array; null (nothing read) for any other text.
+    ValuePtr parse_plain_text()
+    {
+        size_t open = pos_, first = open + 1;
+        const void *quote = std::memchr(text_.data() + first, '\'', text_.size() - first);
+        if (!quote) return nullptr;
+        size_t close = static_cast<size_t>(static_cast<const char *>(quote) - text_.data());
+        if (close == first || peek_at(close + 1) == '\'') return nullptr;
+        const char *bytes = text_.data() + first;
+        size_t length = close - first;
+        if (!is_ascii(bytes, length)) return nullptr;
+        charge(length, open);
+        ValuePtr value = make_value(Kind::Char, {1, static_cast<int>(length)});
+        const int dims[2] = {1, static_cast<int>(length)};
+        value->array = mxCreateCharArray_700(2, dims);
+        mxChar *units = static_cast<mxChar *>(mxGetData(value->array));
+        for (size_t i = 0; i < length; ++i) units[i] = static_cast<unsigned char>(bytes[i]);
+        pos_ = close + 1;
+        return value;
+    }
+
+    static bool is_ascii(const char *bytes, size_t length)
+    {
+        uint64_t any = 0; // the bits of every byte, eight at a time
+        size_t i = 0;
+        for (; i + 8 <= length; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            any |= word;
+        }
+        for (; i < length; ++i) any |= static_cast<unsigned char>(bytes[i]);
+        return (any & 0x8080808080808080ull) == 0;
     }
 
     ValuePtr parse_number()
@@ -432,9 +548,10 @@ private:
     }
 
     // Rows of values up to `close`: ',' or blanks between values, ';' or a newline between rows.
-    Rows parse_rows(char close, size_t open)
+    // The values go into `items`, which the rows point into.
+    Rows parse_rows(char close, size_t open, std::vector<Item> &items)
     {
-        Rows rows(1);
+        std::vector<size_t> starts{0}; // the first item of each row
         bool after_value = false;
         for (;;) {
             bool spaced = skip_blanks(false);
@@ -447,7 +564,7 @@ private:
             }
             if (c == ';' || c == '\n' || c == '\r') {
                 ++pos_;
-                rows.emplace_back();
+                starts.push_back(items.size());
                 after_value = false;
                 continue;
             }
@@ -460,8 +577,13 @@ private:
             if (after_value && !spaced)
                 fail(pos_, "unexpected " + quoted(pos_) + ": expected ',', ';' or '" + close + "'");
             size_t offset = pos_;
-            rows.back().push_back(Item{offset, parse_value()});
+            items.push_back(Item{offset, parse_value()});
             after_value = true;
+        }
+        Rows rows;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            size_t end = k + 1 < starts.size() ? starts[k + 1] : items.size();
+            if (end > starts[k]) rows.emplace_back(items.data() + starts[k], end - starts[k]);
         }
         return rows;
     }
@@ -469,14 +591,16 @@ private:
     ValuePtr concatenate_rows()
     {
         size_t open = pos_++;
-        Rows rows = parse_rows(']', open);
+        std::vector<Item> items;
+        Rows rows = parse_rows(']', open, items);
         return concatenate(rows);
     }
 
     ValuePtr cell_rows()
     {
         size_t open = pos_++;
-        Rows rows = parse_rows('}', open);
+        std::vector<Item> items;
+        Rows rows = parse_rows('}', open, items);
         ValuePtr cell = cell_of(rows, open);
         charge(cell->count(), open);
         return cell;
@@ -560,7 +684,8 @@ private:
             const Value &cls = *args.back().value;
             // Char values hold whole units; a class name is compared unit by unit and shown with
             // control units as '?', so that no unit can cut or garble the message.
-            std::u16string units = cls.zero_filled ? std::u16string(cls.count(), u'\0') : cls.units;
+            std::u16string units =
+                cls.zero_filled ? std::u16string(cls.count(), u'\0') : std::u16string(cls.text());
             std::u16string shown = units;
             for (char16_t &unit : shown)
                 if (unit < 0x20 || unit == 0x7F) unit = u'?';
@@ -577,7 +702,7 @@ private:
                 fail(args.back().offset, "zeros: class '" + text + "' is not one of double, int32, uint32");
             args.pop_back();
         }
-        std::vector<int> dims;
+        Dims dims;
         for (const Item &arg : args) {
             const Value &size = *arg.value;
             if (size.kind == Kind::Cell || size.kind == Kind::Struct || size.kind == Kind::Char)
@@ -593,7 +718,7 @@ private:
             }
         }
         if (args.empty())
-            dims = name == "cell" ? std::vector<int>{0, 0} : std::vector<int>{1, 1};
+            dims = name == "cell" ? Dims{0, 0} : Dims{1, 1};
         else if (dims.size() == 1)
             dims.push_back(dims[0]);
         double count = 1;
@@ -626,9 +751,10 @@ template <typename T> static std::vector<T> cast_all(const std::vector<double> &
     return std::vector<T>(numbers.begin(), numbers.end());
 }
 
-static mxArray *to_array(const Value &value)
+// The host array of a value; one the value holds already is handed over.
+static mxArray *to_array(Value &value)
 {
-    const std::vector<int> &dims = value.dims;
+    std::vector<int> dims = value.dims.vector();
     if (value.zero_filled)
         return value.kind == Kind::Cell ? mexhost::make_cell(dims)
                                         : mexhost::make_empty(class_of(value.kind), dims);
@@ -641,6 +767,10 @@ static mxArray *to_array(const Value &value)
         return mexhost::make_logical(bits, dims);
     }
     case Kind::Char:
+        if (mxArray *array = value.array) {
+            value.array = nullptr;
+            return array;
+        }
         return mexhost::make_char(value.units, dims);
     case Kind::Int32:
         return mexhost::make_int32(cast_all<int32_t>(value.numbers), dims);
@@ -652,8 +782,9 @@ static mxArray *to_array(const Value &value)
         break;
     }
     std::vector<mxArray *> elements;
+    elements.reserve(value.cells.size());
     for (const ValuePtr &element : value.cells) elements.push_back(element ? to_array(*element) : nullptr);
-    return mexhost::make_cell(dims, elements);
+    return mexhost::make_cell(std::move(dims), std::move(elements));
 }
 
 mxArray *parse_literal(std::string_view text, LiteralError *error, size_t max_elements)
