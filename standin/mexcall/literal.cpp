@@ -754,6 +754,11 @@ template <typename T> static std::vector<T> cast_all(const std::vector<double> &
 // The host array of a value; one the value holds already is handed over.
 static mxArray *to_array(Value &value)
 {
+    if (value.kind == Kind::Char && value.array) {
+        mxArray *array = value.array;
+        value.array = nullptr;
+        return array;
+    }
     std::vector<int> dims = value.dims.vector();
     if (value.zero_filled)
         return value.kind == Kind::Cell ? mexhost::make_cell(dims)
@@ -767,10 +772,6 @@ static mxArray *to_array(Value &value)
         return mexhost::make_logical(bits, dims);
     }
     case Kind::Char:
-        if (mxArray *array = value.array) {
-            value.array = nullptr;
-            return array;
-        }
         return mexhost::make_char(value.units, dims);
     case Kind::Int32:
         return mexhost::make_int32(cast_all<int32_t>(value.numbers), dims);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "json.h"
 #include "mexhost.h"
@@ -167,27 +168,65 @@ static std::string body(const mxArray *array)
     return out;
 }
 
-static void append_count(std::string &out, size_t n)
-{
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
+namespace {
+
+// Bytes gathered on the stack and added to a text in pieces: the parts every value has (class
+// and size) cost one addition, not one for each part.
+class Gather {
+public:
+    explicit Gather(std::string &out) : out_(out) {}
+    ~Gather() { flush(); }
+    Gather(const Gather &) = delete;
+    Gather &operator=(const Gather &) = delete;
+
+    void add(const char *bytes, size_t size)
+    {
+        if (size > sizeof bytes_ - used_) flush();
+        if (size > sizeof bytes_) {
+            out_.append(bytes, size);
+            return;
+        }
+        std::memcpy(bytes_ + used_, bytes, size);
+        used_ += size;
+    }
+    void add(const char *text) { add(text, std::strlen(text)); }
+    void add_count(size_t n)
+    {
+        char digits[24];
+        add(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits));
+    }
+    void flush()
+    {
+        out_.append(bytes_, used_);
+        used_ = 0;
+    }
+
+private:
+    std::string &out_;
+    char bytes_[128];
+    size_t used_ = 0;
+};
+
+} // namespace
 
 // Every value of a result goes into one text: a cell of many names costs no text per element.
 static void append_json_value(std::string &out, const mxArray *array)
 {
-    out += "{\"class\":\"";
-    out += mxGetClassName(array);
-    out += "\",\"dims\":[";
     const int *d = mxGetDimensions_700(array);
     int ndim = mxGetNumberOfDimensions_700(array);
     size_t stored = 1; // the elements the array holds, whatever its count is made to report
-    for (int i = 0; i < ndim; ++i) {
-        if (i) out += ',';
-        append_count(out, static_cast<size_t>(d[i]));
-        stored *= static_cast<size_t>(d[i]);
+    {
+        Gather head(out);
+        head.add("{\"class\":\"");
+        head.add(mxGetClassName(array));
+        head.add("\",\"dims\":[");
+        for (int i = 0; i < ndim; ++i) {
+            if (i) head.add(",", 1);
+            head.add_count(static_cast<size_t>(d[i]));
+            stored *= static_cast<size_t>(d[i]);
+        }
+        head.add("],\"value\":");
     }
-    out += "],\"value\":";
     switch (mxGetClassID(array)) {
     case mxCHAR_CLASS:
         text::append_json_string(out, std::u16string_view(static_cast<const char16_t *>(mxGetData(array)),

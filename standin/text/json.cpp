@@ -30,25 +30,31 @@ static void append_json(std::string &out, char32_t cp)
         append_utf8(out, cp);
 }
 
-// A unit JSON takes as the byte of the same value: printable ASCII other than '"' and '\\'.
-static bool is_plain(char16_t unit) { return unit >= 0x20 && unit < 0x80 && unit != '"' && unit != '\\'; }
-
 void append_json_string(std::string &out, std::u16string_view units)
 {
-    out += '"';
+    // Printable ASCII, the most of any name, is gathered here and added a piece at a time: a
+    // unit as its byte, '"' and '\\' escaped with a '\\'.
+    char ascii[512];
+    size_t used = 0;
+    ascii[used++] = '"';
     for (size_t i = 0; i < units.size();) {
-        // Names are mostly plain ASCII: such a run is copied a unit a byte, with no decoding.
-        size_t start = i;
-        while (i < units.size() && is_plain(units[i])) ++i;
-        if (i > start) {
-            size_t at = out.size();
-            out.resize(at + (i - start));
-            for (size_t k = start; k < i; ++k) out[at++] = static_cast<char>(units[k]);
+        char16_t unit = units[i];
+        if (unit >= 0x20 && unit < 0x80) {
+            if (used + 3 > sizeof ascii) { // two for the unit, one kept for the closing quote
+                out.append(ascii, used);
+                used = 0;
+            }
+            if (unit == '"' || unit == '\\') ascii[used++] = '\\';
+            ascii[used++] = static_cast<char>(unit);
+            ++i;
+            continue;
         }
-        // The rest up to the next plain unit, by code points: a surrogate pair never holds a
-        // plain unit, so the run keeps each pair whole.
-        start = i;
-        while (i < units.size() && !is_plain(units[i])) ++i;
+        // Control units and all beyond ASCII, by code points: no surrogate is printable ASCII, so
+        // a run of these keeps every pair whole.
+        out.append(ascii, used);
+        used = 0;
+        size_t start = i;
+        while (i < units.size() && (units[i] < 0x20 || units[i] >= 0x80)) ++i;
         each_code_point(units.substr(start, i - start), [&](char32_t cp, bool unpaired) {
             if (unpaired)
                 append_hex_escape(out, cp);
@@ -56,7 +62,8 @@ void append_json_string(std::string &out, std::u16string_view units)
                 append_json(out, cp);
         });
     }
-    out += '"';
+    ascii[used++] = '"';
+    out.append(ascii, used);
 }
 
 std::string json_string(std::u16string_view units)

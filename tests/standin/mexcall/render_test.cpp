@@ -80,6 +80,15 @@ TEST(Render, JsonEscapesEveryUnit)
                                          R"("})");
     mexhost::destroy(text);
 
+    // A class and size longer than the piece the renderer gathers them in.
+    std::string big = "2147483647";
+    std::string sizes = "0";
+    for (int i = 0; i < 11; ++i) sizes += "," + big;
+    mxArray *wide = parse(("cell(" + sizes + ")").c_str());
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(mexcall::json_value(wide), R"({"class":"cell","dims":[)" + sizes + R"(],"value":[]})");
+    mexhost::destroy(wide);
+
     mxArray *numbers = parse("[0.1 -0 1e300 123456789012 0.30000000000000004]");
     ASSERT_NE(numbers, nullptr);
     EXPECT_EQ(mexcall::json_value(numbers),

@@ -26,6 +26,29 @@ TEST(Json, EscapesWhatJsonNeedsAndKeepsUnpairedSurrogatesVisible)
     }
 }
 
+// Printable ASCII is gathered in pieces of 512 bytes: text longer than a piece, and an escape
+// where a piece ends, come out whole.
+TEST(Json, LongTextComesOutWhole)
+{
+    struct Row {
+        const char *what;
+        std::u16string units;
+        std::string json;
+    };
+    const Row rows[] = {
+        {"an escape at the end of a piece", std::u16string(509, u'a') + u"\\",
+         "\"" + std::string(509, 'a') + "\\\\\""},
+        {"a quote at the end of a piece", std::u16string(510, u'a') + u"\"b",
+         "\"" + std::string(510, 'a') + "\\\"b\""},
+        {"pieces, then a code point beyond ASCII", std::u16string(1100, u'b') + u"\u00E9c",
+         "\"" + std::string(1100, 'b') + "\xC3\xA9" + "c\""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.json, text::json_string(row.units));
+    }
+}
+
 TEST(Json, MessagesPassValidUtf8AndReadOtherBytesAsLatin1)
 {
     EXPECT_EQ("\"caf\xC3\xA9\"", text::json_string_of_bytes("caf\xC3\xA9"));
