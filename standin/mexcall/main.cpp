@@ -1,11 +1,11 @@
 // mexcall: calls one MEX plug-in from the command line, the way the host's prompt would.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,14 +87,25 @@ static bool literal_of(const std::string &arg, std::string *literal, std::string
         *literal = arg;
         return true;
     }
-    std::ifstream file(std::filesystem::u8path(arg.substr(1)), std::ios::binary);
-    std::ostringstream content;
-    if (file) content << file.rdbuf();
-    if (!file || file.bad()) {
+    std::filesystem::path path = std::filesystem::u8path(arg.substr(1));
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
         *error = "cannot read " + arg.substr(1) + ": " + std::strerror(errno);
         return false;
     }
-    *literal = content.str();
+    // Read into one text of the file's size: a batch can be megabytes, and a copy through a
+    // growing stream costs as much again.
+    literal->clear();
+    std::error_code size_error;
+    std::uintmax_t size = std::filesystem::file_size(path, size_error);
+    if (!size_error && size < literal->max_size()) literal->reserve(static_cast<size_t>(size));
+    char buffer[65536];
+    try {
+        for (std::streamsize n; (n = file.rdbuf()->sgetn(buffer, sizeof buffer)) > 0;)
+            literal->append(buffer, static_cast<size_t>(n));
+    } catch (const std::ios_base::failure &) {
+        // A read error ends the text there, as a stream copy ends: a folder reads as nothing.
+    }
     return true;
 }
 
@@ -186,7 +197,7 @@ int main(int argc, char **argv)
         return kCallError;
     }
     if (json) {
-        write(stdout, mexcall::json_outputs(result.outputs) + "\n");
+        mexcall::write_json_outputs(stdout, result.outputs);
         return kSuccess;
     }
     for (size_t k = 0; k < result.outputs.size(); ++k) {

@@ -207,11 +207,27 @@ private:
     size_t used_ = 0;
 };
 
+// JSON as it is rendered: every value goes into one text, so that a cell of many names costs no
+// text for each. A text written as it is made goes out a piece at a time, never held whole.
+struct Json {
+    std::string text;
+    std::FILE *stream = nullptr; // null: kept whole
+
+    void between_values()
+    {
+        if (!stream || text.size() < kPiece) return;
+        std::fwrite(text.data(), 1, text.size(), stream);
+        text.clear();
+    }
+
+    static constexpr size_t kPiece = size_t(1) << 16;
+};
+
 } // namespace
 
-// Every value of a result goes into one text: a cell of many names costs no text per element.
-static void append_json_value(std::string &out, const mxArray *array)
+static void append_json_value(Json &json, const mxArray *array)
 {
+    std::string &out = json.text;
     const int *d = mxGetDimensions_700(array);
     int ndim = mxGetNumberOfDimensions_700(array);
     size_t stored = 1; // the elements the array holds, whatever its count is made to report
@@ -241,9 +257,10 @@ static void append_json_value(std::string &out, const mxArray *array)
             if (i) out += ',';
             const mxArray *element = mexhost::cell_element(array, i);
             if (element)
-                append_json_value(out, element);
+                append_json_value(json, element);
             else
                 out += "null";
+            json.between_values();
         }
         out += ']';
         break;
@@ -259,20 +276,36 @@ static void append_json_value(std::string &out, const mxArray *array)
 
 std::string json_value(const mxArray *array)
 {
-    std::string out;
-    append_json_value(out, array);
-    return out;
+    Json json;
+    append_json_value(json, array);
+    return std::move(json.text);
+}
+
+static void append_json_outputs(Json &json, const std::vector<mxArray *> &outputs)
+{
+    json.text += "{\"outputs\":[";
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        if (i) json.text += ',';
+        append_json_value(json, outputs[i]);
+        json.between_values();
+    }
+    json.text += "]}";
 }
 
 std::string json_outputs(const std::vector<mxArray *> &outputs)
 {
-    std::string out = "{\"outputs\":[";
-    for (size_t i = 0; i < outputs.size(); ++i) {
-        if (i) out += ',';
-        append_json_value(out, outputs[i]);
-    }
-    out += "]}";
-    return out;
+    Json json;
+    append_json_outputs(json, outputs);
+    return std::move(json.text);
+}
+
+void write_json_outputs(std::FILE *stream, const std::vector<mxArray *> &outputs)
+{
+    Json json;
+    json.stream = stream;
+    append_json_outputs(json, outputs);
+    json.text += '\n';
+    std::fwrite(json.text.data(), 1, json.text.size(), stream);
 }
 
 std::string json_error(const std::string &identifier, const std::string &message)

@@ -212,6 +212,21 @@ TEST_F(MexcallFiles, ReadsALiteralFromAFileOrStandardInput)
     EXPECT_EQ(both.output, R"({"outputs":[{"class":"char","dims":[1,1],"value":"x"},)" + cell.substr(12));
 }
 
+// A result far larger than a piece of output (64 KiB) comes out whole and in order.
+TEST_F(MexcallFiles, WritesALargeResultWhole)
+{
+    std::string literal = "{", json = R"({"outputs":[{"class":"cell","dims":[3000,1],"value":[)";
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = "C:\\Folder\\Report " + std::to_string(100000 + i) + ".txt";
+        literal += "'" + name + "'\n";
+        json += std::string(i ? "," : "") + R"({"class":"char","dims":[1,27],"value":"C:\\Folder\\Report )" +
+                std::to_string(100000 + i) + R"(.txt"})";
+    }
+    literal += "}";
+    json += "]}]}\n";
+    check({{"--json", "hello", "@" + write("many.lit", literal)}, 0, json});
+}
+
 TEST_F(MexcallFiles, RefusesWhatCannotBeReadAndNamesTheLineAtFault)
 {
     const std::string usage = "(mexcall --help shows the usage)\n";
@@ -227,6 +242,10 @@ TEST_F(MexcallFiles, RefusesWhatCannotBeReadAndNamesTheLineAtFault)
     check({{"hello", "@" + missing},
            2,
            "mexcall: argument 1: cannot read " + missing + ": No such file or directory\n" + usage});
+    // A folder opens but cannot be read: it reads as no text.
+    check({{"hello", "@" + folder_.string()},
+           2,
+           "mexcall: argument 1: expected a value at column 1\n  \n  ^\n" + usage});
     Outcome twice = mexcall_reading(write("one.lit", "'x'"), {"hello", "-", "-"});
     EXPECT_EQ(twice.status, 2);
     EXPECT_EQ(twice.output, "mexcall: argument 2: standard input (-) was read already\n" + usage);
