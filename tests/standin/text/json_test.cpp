@@ -26,8 +26,8 @@ TEST(Json, EscapesWhatJsonNeedsAndKeepsUnpairedSurrogatesVisible)
     }
 }
 
-// Printable ASCII is gathered in pieces of 512 bytes: text longer than a piece, and an escape
-// where a piece ends, come out whole.
+// Printable ASCII is gathered in pieces of 512 bytes, sixteen units at a time where it can be:
+// text longer than a piece, and escapes anywhere in it, come out whole.
 TEST(Json, LongTextComesOutWhole)
 {
     struct Row {
@@ -40,6 +40,14 @@ TEST(Json, LongTextComesOutWhole)
          "\"" + std::string(509, 'a') + "\\\\\""},
         {"a quote at the end of a piece", std::u16string(510, u'a') + u"\"b",
          "\"" + std::string(510, 'a') + "\\\"b\""},
+        // Sixteen units are looked at together: any unit of a block may need more than its byte,
+        // from 0x80 to 0xFF, up to 0x7FFF, or beyond.
+        {"escapes inside blocks of sixteen",
+         u"0123456789\"abcdef\\ghijklmn\x01opqrstu\x7Fvwx\u00E9yz0123456789\u4E2D"
+         u"abcdefghijklmnop\U0001F600qrstuvwxyz0123456789",
+         R"("0123456789\"abcdef\\ghijklmn\u0001opqrstu)"
+         "\x7Fvwx\xC3\xA9yz0123456789\xE4\xB8\xAD"
+         "abcdefghijklmnop\xF0\x9F\x98\x80qrstuvwxyz0123456789\""},
         {"pieces, then a code point beyond ASCII", std::u16string(1100, u'b') + u"\u00E9c",
          "\"" + std::string(1100, 'b') + "\xC3\xA9" + "c\""},
     };
