@@ -34,7 +34,9 @@ constexpr int kFilesPerFolder = 200;
 using support::lower_ascii;
 using support::upper_ascii;
 
-std::u16string windows_name(const fs::path &host)
+} // namespace
+
+static std::u16string windows_name(const fs::path &host)
 {
     WCHAR buffer[MAX_PATH];
     DWORD n = StandinWindowsName(host.c_str(), buffer, MAX_PATH);
@@ -45,12 +47,12 @@ std::u16string windows_name(const fs::path &host)
     return std::u16string(buffer, n);
 }
 
-std::u16string last_component(const std::u16string &name)
+static std::u16string last_component(const std::u16string &name)
 {
     return name.substr(name.find_last_of(u'\\') + 1);
 }
 
-std::u16string short_name(const std::u16string &name)
+static std::u16string short_name(const std::u16string &name)
 {
     WCHAR buffer[MAX_PATH];
     DWORD n = GetShortPathNameW(name.c_str(), buffer, MAX_PATH);
@@ -60,6 +62,8 @@ std::u16string short_name(const std::u16string &name)
     }
     return std::u16string(buffer, n);
 }
+
+namespace {
 
 // The generated tree under its Windows names, with every folder's and file's short name.
 struct Tree {
@@ -71,7 +75,9 @@ struct Tree {
     std::vector<std::vector<std::u16string>> short_files; // by folder, then file
 };
 
-Tree make_tree()
+} // namespace
+
+static Tree make_tree()
 {
     Tree tree;
     tree.made = bench::make_tree({"Orlenda Bench", "", kFolders, kFilesPerFolder});
@@ -89,7 +95,7 @@ Tree make_tree()
 }
 
 // Existing names given in capitals with the root, relative names, short names and missing names.
-std::vector<std::u16string> make_names(const Tree &tree, size_t count)
+static std::vector<std::u16string> make_names(const Tree &tree, size_t count)
 {
     std::vector<std::u16string> names;
     names.reserve(count);
@@ -117,14 +123,14 @@ std::vector<std::u16string> make_names(const Tree &tree, size_t count)
 }
 
 // (b): the same platform calls in a plain loop over the names, already lowered.
-double time_loop(const std::vector<std::u16string> &lowered)
+static double time_loop(const std::vector<std::u16string> &lowered)
 {
     bench::Timed loop = bench::time_resolving(lowered, bench::resolve_windows);
     if (loop.resolved == 0) fprintf(stderr, "no name resolved\n");
     return loop.seconds;
 }
 
-double median(std::vector<double> values)
+static double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -132,9 +138,9 @@ double median(std::vector<double> values)
 
 // ---- the platform answered at once -----------------------------------------------------------
 
-DWORD scripted_length;
+static DWORD scripted_length;
 
-DWORD instant_full(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *)
+static DWORD instant_full(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *)
 {
     DWORD n = 0;
     while (name[n] != 0) ++n;
@@ -143,14 +149,14 @@ DWORD instant_full(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *)
     return scripted_length = n;
 }
 
-DWORD instant_long(LPCWSTR, LPWSTR, DWORD) { return scripted_length; }
+static DWORD instant_long(LPCWSTR, LPWSTR, DWORD) { return scripted_length; }
 
 // ---- peak memory -----------------------------------------------------------------------------
 
-size_t peak_heap;
+static size_t peak_heap;
 
 // Samples the heap while each name is at its largest: working copy and full name both alive.
-DWORD sampling_long(LPCWSTR source, LPWSTR destination, DWORD capacity)
+static DWORD sampling_long(LPCWSTR source, LPWSTR destination, DWORD capacity)
 {
     peak_heap = std::max(peak_heap, bench::live_heap());
     StandinSetLongPathHook(nullptr);
@@ -159,14 +165,12 @@ DWORD sampling_long(LPCWSTR source, LPWSTR destination, DWORD capacity)
     return n;
 }
 
-long max_rss_kib()
+static long max_rss_kib()
 {
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -55,15 +55,17 @@ using support::upper_ascii;
 
 using Tree = bench::Tree; // host_root is mapped to C:
 
+} // namespace
+
 // The i-th file, folder changing fastest: "Data Set/Dir01/MxFl000.Txt" below the root.
-std::string relative_name(const Tree &tree, size_t i)
+static std::string relative_name(const Tree &tree, size_t i)
 {
     size_t f = i % kFolders, n = (i / kFolders) % kFilesPerFolder;
     return std::string(kBelowRoot) + "/" + tree.folders[f] + "/" + tree.files[n];
 }
 
 // Windows names in capitals, as a user might type them: every component is found ignoring case.
-std::vector<std::u16string> windows_names(const Tree &tree, size_t count)
+static std::vector<std::u16string> windows_names(const Tree &tree, size_t count)
 {
     std::vector<std::u16string> names;
     names.reserve(count);
@@ -75,7 +77,7 @@ std::vector<std::u16string> windows_names(const Tree &tree, size_t count)
     return names;
 }
 
-std::vector<std::string> host_names(const Tree &tree, size_t count)
+static std::vector<std::string> host_names(const Tree &tree, size_t count)
 {
     std::vector<std::string> names;
     names.reserve(count);
@@ -85,7 +87,7 @@ std::vector<std::string> host_names(const Tree &tree, size_t count)
 }
 
 // The two calls Orlenda makes, on names already lowered as Orlenda lowers them.
-double time_loop(const std::vector<std::u16string> &lowered)
+static double time_loop(const std::vector<std::u16string> &lowered)
 {
     bench::Timed loop = bench::time_resolving(lowered, bench::resolve_windows);
     if (loop.resolved != lowered.size()) {
@@ -95,7 +97,7 @@ double time_loop(const std::vector<std::u16string> &lowered)
     return loop.seconds;
 }
 
-double time_realpath(const std::vector<std::string> &names)
+static double time_realpath(const std::vector<std::string> &names)
 {
     bench::Timed loop = bench::time_resolving(names, [](const std::string &name) {
         static char buffer[PATH_MAX];
@@ -110,7 +112,7 @@ double time_realpath(const std::vector<std::string> &names)
 
 // Octave's own timing of cellfun over the names (tic/toc inside Octave, so its start-up is left
 // out), fastest of `repeat`; negative when the build found no octave-cli.
-double time_octave(const std::vector<std::string> &names, const fs::path &folder, int repeat)
+static double time_octave(const std::vector<std::string> &names, const fs::path &folder, int repeat)
 {
     if (OCTAVE_CLI[0] == '\0') return -1;
     fs::path list = folder / "names.txt", script = folder / "peer.m";
@@ -145,12 +147,10 @@ double time_octave(const std::vector<std::string> &names, const fs::path &folder
     return seconds;
 }
 
-void print_row(const char *what, double seconds, size_t count, double orlenda)
+static void print_row(const char *what, double seconds, size_t count, double orlenda)
 {
     printf("  %-46s %9.3f us/name  %6.2f x Orlenda\n", what, seconds * 1e6 / count, seconds / orlenda);
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {

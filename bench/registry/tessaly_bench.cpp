@@ -31,12 +31,16 @@ using Clock = std::chrono::steady_clock;
 const char kKey[] = "Software\\TessalyBench\\Values";
 constexpr int kNames = 1000; // value names written in turn, so the store stays a fixed size
 
-double seconds_since(Clock::time_point start)
+} // namespace
+
+static double seconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-mxArray *text(const std::string &value) { return support::char_row(value); }
+static mxArray *text(const std::string &value) { return support::char_row(value); }
+
+namespace {
 
 // The value each call writes: a new one every time, or always the same.
 struct Values {
@@ -46,9 +50,11 @@ struct Values {
     uint32_t take() { return changing ? next++ : 42; }
 };
 
+} // namespace
+
 // N tessaly calls, each writing one of the value names; the seconds taken.
-double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArray *> &names, Values &values,
-                    bool checkInputs)
+static double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArray *> &names,
+                           Values &values, bool checkInputs)
 {
     mxArray *base = text("HKCU");
     mxArray *key = text(kKey);
@@ -74,7 +80,7 @@ double time_tessaly(mexhost::Plugin &tessaly, int calls, const std::vector<mxArr
 }
 
 // The same registry work in a plain loop.
-double time_plain(int calls, const std::vector<std::string> &names, Values &values)
+static double time_plain(int calls, const std::vector<std::string> &names, Values &values)
 {
     Clock::time_point start = Clock::now();
     for (int i = 0; i < calls; ++i) {
@@ -93,7 +99,7 @@ double time_plain(int calls, const std::vector<std::string> &names, Values &valu
 }
 
 // One reg add process per value, one after another, as a script would run them.
-double time_reg_processes(int processes, const std::string &store)
+static double time_reg_processes(int processes, const std::string &store)
 {
     setenv("WIN32_STANDIN_REGISTRY", store.c_str(), 1);
     std::string key = std::string("HKCU\\") + kKey;
@@ -112,7 +118,7 @@ double time_reg_processes(int processes, const std::string &store)
 
 // The best of repeat runs of the same upsert through Python's sqlite3, in seconds; 0 when python3
 // is missing or fails.
-double time_python(int calls, int repeat, bool changing, const std::string &store)
+static double time_python(int calls, int repeat, bool changing, const std::string &store)
 {
     if (PYTHON3[0] == '\0') return 0;
     support::Finished done = support::run_process(PYTHON3, {UPSERT_PEER, store, kKey, std::to_string(calls),
@@ -121,15 +127,13 @@ double time_python(int calls, int repeat, bool changing, const std::string &stor
     return done.status == 0 ? strtod(done.out.c_str(), nullptr) : 0;
 }
 
-int option(int argc, char **argv, const char *name, int fallback)
+static int option(int argc, char **argv, const char *name, int fallback)
 {
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], name) == 0) return atoi(argv[i + 1]);
     }
     return fallback;
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -27,20 +27,22 @@ private:
     support::TempFolder folder_{"registry-bench"};
 };
 
-Store &store()
+} // namespace
+
+static Store &store()
 {
     static Store s;
     return s;
 }
 
-std::string deep_path(int depth)
+static std::string deep_path(int depth)
 {
     std::string path = "Software";
     for (int i = 1; i < depth; ++i) path += "\\Level" + std::to_string(i);
     return path;
 }
 
-HKEY create(const std::string &path)
+static HKEY create(const std::string &path)
 {
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
@@ -50,7 +52,7 @@ HKEY create(const std::string &path)
     return key;
 }
 
-void CreateExistingKey(benchmark::State &state)
+static void CreateExistingKey(benchmark::State &state)
 {
     store();
     std::string path = deep_path((int)state.range(0));
@@ -59,7 +61,7 @@ void CreateExistingKey(benchmark::State &state)
 }
 BENCHMARK(CreateExistingKey)->Arg(1)->Arg(4)->Arg(16);
 
-void SetValue(benchmark::State &state)
+static void SetValue(benchmark::State &state)
 {
     store();
     HKEY key = create("Software\\Set");
@@ -72,7 +74,7 @@ void SetValue(benchmark::State &state)
 }
 BENCHMARK(SetValue);
 
-void QueryValue(benchmark::State &state)
+static void QueryValue(benchmark::State &state)
 {
     store();
     HKEY key = create("Software\\Query");
@@ -86,14 +88,12 @@ void QueryValue(benchmark::State &state)
 }
 BENCHMARK(QueryValue);
 
-void CreateNewKey(benchmark::State &state)
+static void CreateNewKey(benchmark::State &state)
 {
     store();
     long next = 0;
     for (auto _ : state) RegCloseKey(create("Software\\New\\K" + std::to_string(next++)));
 }
 BENCHMARK(CreateNewKey);
-
-} // namespace
 
 BENCHMARK_MAIN();

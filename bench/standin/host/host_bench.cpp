@@ -6,12 +6,10 @@
 
 #include "mexhost.h"
 
-namespace {
-
 const int kNameUnits = 30;
 
 // Per element of the input cell: what the path plug-in asks of the host for one name.
-void name_path(int, mxArray *plhs[], int, const mxArray *prhs[])
+static void name_path(int, mxArray *plhs[], int, const mxArray *prhs[])
 {
     int count = (int)mxGetNumberOfElements(prhs[0]);
     plhs[0] = mxCreateCellArray_700(mxGetNumberOfDimensions_700(prhs[0]), mxGetDimensions_700(prhs[0]));
@@ -27,23 +25,23 @@ void name_path(int, mxArray *plhs[], int, const mxArray *prhs[])
     }
 }
 
-void malloc_free(int, mxArray *plhs[], int, const mxArray *prhs[])
+static void malloc_free(int, mxArray *plhs[], int, const mxArray *prhs[])
 {
     int count = (int)mxGetPr(prhs[0])[0];
     for (int i = 0; i < count; ++i) mxFree(mxMalloc(64));
     plhs[0] = mxCreateDoubleScalar(count);
 }
 
-void nothing(int, mxArray *[], int, const mxArray *[]) {}
+static void nothing(int, mxArray *[], int, const mxArray *[]) {}
 
-mxArray *names(int count)
+static mxArray *names(int count)
 {
     std::vector<mxArray *> elements;
     for (int i = 0; i < count; ++i) elements.push_back(mexhost::make_char(std::u16string(kNameUnits, u'a')));
     return mexhost::make_cell({1, count}, elements);
 }
 
-void BM_NamePath(benchmark::State &state)
+static void BM_NamePath(benchmark::State &state)
 {
     int count = (int)state.range(0);
     mxArray *input = names(count);
@@ -57,7 +55,7 @@ void BM_NamePath(benchmark::State &state)
 BENCHMARK(BM_NamePath)->Arg(1)->Arg(1000)->Arg(100000);
 
 // The same without checksumming the input around the call.
-void BM_NamePathUnchecked(benchmark::State &state)
+static void BM_NamePathUnchecked(benchmark::State &state)
 {
     int count = (int)state.range(0);
     mxArray *input = names(count);
@@ -69,7 +67,7 @@ void BM_NamePathUnchecked(benchmark::State &state)
 }
 BENCHMARK(BM_NamePathUnchecked)->Arg(100000);
 
-void BM_MallocFree(benchmark::State &state)
+static void BM_MallocFree(benchmark::State &state)
 {
     mxArray *count = mexhost::make_double({100000});
     for (auto _ : state) benchmark::DoNotOptimize(mexhost::call(malloc_free, "malloc_free", {count}).ok);
@@ -78,7 +76,7 @@ void BM_MallocFree(benchmark::State &state)
 }
 BENCHMARK(BM_MallocFree);
 
-void BM_EmptyCall(benchmark::State &state)
+static void BM_EmptyCall(benchmark::State &state)
 {
     mxArray *input = mexhost::make_char(u"C:\\Temp\\x");
     mexhost::CallOptions options;
@@ -87,7 +85,5 @@ void BM_EmptyCall(benchmark::State &state)
     mexhost::destroy(input);
 }
 BENCHMARK(BM_EmptyCall);
-
-} // namespace
 
 BENCHMARK_MAIN();
