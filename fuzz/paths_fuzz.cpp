@@ -35,9 +35,11 @@ struct Answer {
     std::u16string text; // the result when the call succeeded
 };
 
+} // namespace
+
 // Calls the function with a buffer of `capacity` units followed by canaries, passing the name
 // itself or, in place, a copy of it in that buffer.
-Answer call(Function function, const std::u16string &name, DWORD capacity, bool in_place)
+static Answer call(Function function, const std::u16string &name, DWORD capacity, bool in_place)
 {
     size_t size = std::max<size_t>(capacity, in_place ? name.size() + 1 : 0) + kCanaries;
     // Kept between calls: filling a fresh vector is a loop too.
@@ -98,7 +100,7 @@ Answer call(Function function, const std::u16string &name, DWORD capacity, bool 
 }
 
 // The reference answer with room for anything, then the same call with `capacity`, which must agree.
-Answer check(Function function, const std::u16string &name, DWORD capacity)
+static Answer check(Function function, const std::u16string &name, DWORD capacity)
 {
     const char *what = kFunctionNames[function];
     Answer full = call(function, name, kLarge, false);
@@ -129,7 +131,7 @@ Answer check(Function function, const std::u16string &name, DWORD capacity)
     return full;
 }
 
-DWORD capacity_for(uint8_t choice, DWORD needed)
+static DWORD capacity_for(uint8_t choice, DWORD needed)
 {
     switch (choice % 8) {
     case 0:
@@ -150,8 +152,6 @@ DWORD capacity_for(uint8_t choice, DWORD needed)
         return 32768;
     }
 }
-
-} // namespace
 
 static bool is_device_path(const std::u16string &name) { return name.compare(0, 4, u"\\\\.\\") == 0; }
 

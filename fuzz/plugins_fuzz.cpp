@@ -20,8 +20,6 @@
 #include "scratch.h"
 #include "support/text.h"
 
-namespace {
-
 // tessaly's errors (no identifier); the last three are completed with the inputs.
 const char kUsage[] = "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);";
 const char kBadTypes[] = "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).";
@@ -35,7 +33,7 @@ const char16_t *const kRegistryPieces[] = {
     u"\\",   u"%s",   u"%n",   u"%%",   u"\u00e9", u"\u0100", u"\U0001F600", u"",   u"x",        u" ",
 };
 
-std::u16string registry_text(Bytes &in)
+static std::u16string registry_text(Bytes &in)
 {
     std::u16string text;
     std::u16string last = u"x";
@@ -55,7 +53,7 @@ std::u16string registry_text(Bytes &in)
     return text;
 }
 
-mxArray *char_array(Bytes &in, std::u16string units)
+static mxArray *char_array(Bytes &in, std::u16string units)
 {
     int rows = 1 + (int)in.below(3);
     units.resize(units.size() / rows * rows);
@@ -67,7 +65,7 @@ const mxClassID kOtherClasses[] = {mxDOUBLE_CLASS, mxSINGLE_CLASS, mxINT8_CLASS,
                                    mxINT16_CLASS,  mxUINT16_CLASS, mxINT32_CLASS,  mxUINT32_CLASS,
                                    mxINT64_CLASS,  mxUINT64_CLASS, mxLOGICAL_CLASS};
 
-mxArray *argument(Bytes &in, int depth)
+static mxArray *argument(Bytes &in, int depth)
 {
     mxArray *array;
     switch (in.below(10)) {
@@ -116,6 +114,8 @@ mxArray *argument(Bytes &in, int depth)
 
 // ---- Orlenda, step by step
 
+namespace {
+
 struct Expected {
     const OrlendaError *failure = nullptr;
     std::u16string row;
@@ -160,7 +160,10 @@ struct OrlendaModel {
 
 std::unique_ptr<mexhost::Plugin> orlenda, tessaly;
 
-void check_failure(const mexhost::CallResult &result, const char *identifier, const std::string &message)
+} // namespace
+
+static void check_failure(const mexhost::CallResult &result, const char *identifier,
+                          const std::string &message)
 {
     FUZZ_REQUIRE(!result.ok && result.identifier == identifier && result.message == message,
                  "expected %s \"%s\", got %s %s \"%s\"", identifier, message.c_str(),
@@ -168,7 +171,7 @@ void check_failure(const mexhost::CallResult &result, const char *identifier, co
     FUZZ_REQUIRE(result.outputs.empty(), "outputs survived an error");
 }
 
-void check_row(const mxArray *array, const std::u16string &row)
+static void check_row(const mxArray *array, const std::u16string &row)
 {
     FUZZ_REQUIRE(mxIsChar(array) && mexhost::dims(array) == (std::vector<int>{1, (int)row.size()}) &&
                      mexhost::char_units(array) == row,
@@ -176,7 +179,7 @@ void check_row(const mxArray *array, const std::u16string &row)
                  mxIsChar(array) ? support::printable(mexhost::char_units(array)).c_str() : "(not char)");
 }
 
-void call_orlenda(const std::vector<const mxArray *> &inputs, mexhost::CallOptions options)
+static void call_orlenda(const std::vector<const mxArray *> &inputs, mexhost::CallOptions options)
 {
     mexhost::CallResult result = mexhost::call(*orlenda, inputs, options);
     if (inputs.size() != 1 || options.nlhs > 1)
@@ -227,7 +230,7 @@ void call_orlenda(const std::vector<const mxArray *> &inputs, mexhost::CallOptio
 // ---- tessaly, step by step
 
 // What mxArrayToString gives, as far as C reads it: units up to 0xFF as bytes, others '?'.
-std::string c_string(const mxArray *array)
+static std::string c_string(const mxArray *array)
 {
     std::string text;
     for (char16_t unit : mexhost::char_units(array)) {
@@ -238,7 +241,7 @@ std::string c_string(const mxArray *array)
 }
 
 // A formatted message as the plug-in's 1024-byte buffer holds it.
-std::string cut(std::string message)
+static std::string cut(std::string message)
 {
     if (message.size() > 1023) message.resize(1023);
     return message;
@@ -246,7 +249,7 @@ std::string cut(std::string message)
 
 const char *const kRoots[] = {"HKLM", "HKCU", "HKCR", "HKCC", "HKU"};
 
-void call_tessaly(Bytes &in, const std::vector<const mxArray *> &inputs, mexhost::CallOptions options)
+static void call_tessaly(Bytes &in, const std::vector<const mxArray *> &inputs, mexhost::CallOptions options)
 {
     // Registry failures scripted for this call: 1 the create, 2 the value.
     uint8_t scripted = in.below(8);
@@ -300,8 +303,6 @@ void call_tessaly(Bytes &in, const std::vector<const mxArray *> &inputs, mexhost
                  "\"%s\" in \"%s\": status %ld type %u size %u value %u, expected the DWORD %u", name.c_str(),
                  key.c_str(), (long)status, type, size, value, first);
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

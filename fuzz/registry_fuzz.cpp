@@ -16,14 +16,14 @@
 #include "scratch.h"
 #include "support/text.h"
 
-namespace {
-
 const size_t kMaxComponent = 256; // longest key name component the stand-in accepts
 const size_t kMaxValueName = 16383;
 const int kSlots = 6; // slot 0 is HKEY_CURRENT_USER itself
 
 // Names compare without regard to ASCII case; the pieces below hold no other letters.
-std::string folded(const std::string &name) { return support::lower_ascii(name); }
+static std::string folded(const std::string &name) { return support::lower_ascii(name); }
+
+namespace {
 
 struct Value {
     std::string name;
@@ -86,8 +86,10 @@ struct Model {
     }
 };
 
+} // namespace
+
 // The components of a path as the registry splits it: "a\\b\" -> {a, b}.
-std::vector<std::string> components(const std::string &path)
+static std::vector<std::string> components(const std::string &path)
 {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -103,7 +105,7 @@ std::vector<std::string> components(const std::string &path)
 const char *const kNamePieces[] = {"a", "A", "b", "B", "Key", "KEY", "key", " ", ".", "%s", "~", "x", "7"};
 
 // A name from pieces; 0xF0-0xFF repeats the last piece, to reach the length limits.
-std::string fuzz_name(Bytes &in, bool separators)
+static std::string fuzz_name(Bytes &in, bool separators)
 {
     std::string name;
     std::string last = "x";
@@ -122,6 +124,8 @@ std::string fuzz_name(Bytes &in, bool separators)
     }
     return name;
 }
+
+namespace {
 
 const REGSAM kAccess[] = {KEY_ALL_ACCESS, KEY_READ, KEY_WRITE, KEY_QUERY_VALUE | KEY_SET_VALUE};
 const char *const kFunctions[] = {"RegCreateKeyExA", "RegOpenKeyExA", "RegSetValueExA", "RegQueryValueExA",
