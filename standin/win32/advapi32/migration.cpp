@@ -21,18 +21,18 @@ struct Prepared {
     Prepared &operator=(const Prepared &) = delete;
 };
 
-std::string text_column(sqlite3_stmt *st, int column)
+} // namespace
+
+static std::string text_column(sqlite3_stmt *st, int column)
 {
     const char *text = (const char *)sqlite3_column_blob(st, column);
     return std::string(text != nullptr ? text : "", (size_t)sqlite3_column_bytes(st, column));
 }
 
-void bind(sqlite3_stmt *st, int index, const std::string &text)
+static void bind(sqlite3_stmt *st, int index, const std::string &text)
 {
     sqlite3_bind_text(st, index, text.c_str(), (int)text.size(), SQLITE_TRANSIENT);
 }
-
-} // namespace
 
 int migrate_names_to_unicode(sqlite3 *db)
 {

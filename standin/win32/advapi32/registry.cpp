@@ -78,11 +78,15 @@ struct State {
     unsigned cachedFrom = 0; // the store connection keyIds were found on (Store::opened)
 };
 
-State &state()
+} // namespace
+
+static State &state()
 {
     static State s;
     return s;
 }
+
+namespace {
 
 // What a registry function needs of the key its handle names before it may touch the store.
 struct Needs {
