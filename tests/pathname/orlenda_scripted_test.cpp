@@ -19,9 +19,9 @@
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-namespace {
+static std::u16string repeat(char16_t unit, size_t times) { return std::u16string(times, unit); }
 
-std::u16string repeat(char16_t unit, size_t times) { return std::u16string(times, unit); }
+namespace {
 
 // What the plug-in handed the platform, call by call.
 struct FullCall {
@@ -48,10 +48,12 @@ constexpr DWORD kOwnAnswer = 0xFFFFFFFF;
 std::vector<DWORD> full_script;
 std::vector<DWORD> long_script;
 
-DWORD full_hook(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *file_part);
-DWORD long_hook(LPCWSTR source, LPWSTR destination, DWORD capacity);
+} // namespace
 
-DWORD full_hook(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *file_part)
+static DWORD full_hook(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *file_part);
+static DWORD long_hook(LPCWSTR source, LPWSTR destination, DWORD capacity);
+
+static DWORD full_hook(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *file_part)
 {
     size_t index = full_calls.size();
     full_calls.push_back({name, capacity, buffer, file_part == nullptr, 0});
@@ -65,7 +67,7 @@ DWORD full_hook(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR *file_part)
     return answer;
 }
 
-DWORD long_hook(LPCWSTR source, LPWSTR destination, DWORD capacity)
+static DWORD long_hook(LPCWSTR source, LPWSTR destination, DWORD capacity)
 {
     size_t index = long_calls.size();
     long_calls.push_back({source, source, destination, capacity});
@@ -77,6 +79,8 @@ DWORD long_hook(LPCWSTR source, LPWSTR destination, DWORD capacity)
     }
     return answer;
 }
+
+namespace {
 
 // Every test starts from the stand-in's start state, with recording hooks that pass every call
 // through until a script says otherwise.
@@ -95,6 +99,8 @@ protected:
 
     void TearDown() override { StandinResetPaths(); }
 };
+
+} // namespace
 
 // ---- what the platform is handed -------------------------------------------------------------
 
@@ -248,5 +254,3 @@ TEST_F(OrlendaScripted, FreesTheEnlargedBufferOnSuccess)
     ASSERT_EQ(long_calls.size(), 1u);
     EXPECT_EQ(printable(long_calls[0].source.substr(0, 11)), "\\\\?\\z:\\tmp\\");
 }
-
-} // namespace

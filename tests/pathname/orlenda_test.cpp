@@ -24,13 +24,15 @@ namespace {
 
 using WString = std::basic_string<WCHAR>;
 
-WString to_wide(const std::u16string &units) { return WString(units.begin(), units.end()); }
-
 using support::lower_ascii;
 using support::upper_ascii;
 
+} // namespace
+
+static WString to_wide(const std::u16string &units) { return WString(units.begin(), units.end()); }
+
 // One platform call with the usual grow-and-retry, so an expectation never depends on MAX_PATH.
-template <typename Call> std::u16string ask_platform(Call call)
+template <typename Call> static std::u16string ask_platform(Call call)
 {
     std::vector<WCHAR> buffer(MAX_PATH);
     DWORD n = call(buffer.data(), (DWORD)buffer.size());
@@ -42,7 +44,7 @@ template <typename Call> std::u16string ask_platform(Call call)
     return std::u16string(buffer.begin(), buffer.begin() + n);
 }
 
-std::u16string full_name(const std::u16string &name)
+static std::u16string full_name(const std::u16string &name)
 {
     WString wide = to_wide(name);
     return ask_platform([&](WCHAR *buffer, DWORD capacity) {
@@ -50,28 +52,28 @@ std::u16string full_name(const std::u16string &name)
     });
 }
 
-std::u16string long_name(const std::u16string &name)
+static std::u16string long_name(const std::u16string &name)
 {
     WString wide = to_wide(name);
     return ask_platform(
         [&](WCHAR *buffer, DWORD capacity) { return GetLongPathNameW(wide.c_str(), buffer, capacity); });
 }
 
-std::u16string short_name(const std::u16string &name)
+static std::u16string short_name(const std::u16string &name)
 {
     WString wide = to_wide(name);
     return ask_platform(
         [&](WCHAR *buffer, DWORD capacity) { return GetShortPathNameW(wide.c_str(), buffer, capacity); });
 }
 
-std::u16string last_component(const std::u16string &name)
+static std::u16string last_component(const std::u16string &name)
 {
     return name.substr(name.find_last_of(u"\\/") + 1);
 }
 
 // The Windows name of a host folder: the path itself on Windows; through the stand-in's default
 // Z: drive, which maps to "/", elsewhere.
-std::u16string windows_name(const fs::path &folder)
+static std::u16string windows_name(const fs::path &folder)
 {
 #ifdef _WIN32
     return folder.u16string();
@@ -84,7 +86,7 @@ std::u16string windows_name(const fs::path &folder)
 }
 
 // Creating the deepest fixture names goes past MAX_PATH on Windows.
-fs::path creatable(const fs::path &path)
+static fs::path creatable(const fs::path &path)
 {
 #ifdef _WIN32
     return fs::path(L"\\\\?\\" + path.wstring());
@@ -93,26 +95,28 @@ fs::path creatable(const fs::path &path)
 #endif
 }
 
-void make_file(const fs::path &path)
+static void make_file(const fs::path &path)
 {
     std::ofstream(creatable(path)) << "x";
     ASSERT_TRUE(fs::exists(creatable(path))) << path;
 }
 
-std::u16string repeat(const std::u16string &part, size_t times)
+static std::u16string repeat(const std::u16string &part, size_t times)
 {
     std::u16string out;
     while (times-- > 0) out += part;
     return out;
 }
 
-void replace_all(std::u16string &text, const std::u16string &token, const std::u16string &value)
+static void replace_all(std::u16string &text, const std::u16string &token, const std::u16string &value)
 {
     for (size_t at = text.find(token); at != std::u16string::npos; at = text.find(token, at + value.size()))
         text.replace(at, token.size(), value);
 }
 
 // ---- fixture --------------------------------------------------------------------------------
+
+namespace {
 
 // A temporary tree with mixed-case, 8.3 and long names, made the current directory through the
 // platform. Expectations are the tree's own names below the root, after the root's Windows name as
@@ -199,6 +203,11 @@ struct NameCase {
     std::u16string expected; // "<cwd>", "<lowered>" as above; empty: a 1 x 0 row
 };
 
+// An unset element (no array) is written as std::nullopt.
+using Element = std::optional<std::u16string>;
+
+} // namespace
+
 TEST_F(Orlenda, ConvertsOneName)
 {
     const NameCase cases[] = {
@@ -262,9 +271,6 @@ TEST_F(Orlenda, StoresTheResultWhenNoOutputIsRequested)
     EXPECT_EQ(printable(row_of(run({mexhost::make_char(u"SHORT.TXT")}, options))),
               printable(expand(u"<cwd>\\Short.Txt")));
 }
-
-// An unset element (no array) is written as std::nullopt.
-using Element = std::optional<std::u16string>;
 
 TEST_F(Orlenda, ConvertsEveryElementOfACellIntoACellOfItsShape)
 {
@@ -442,5 +448,3 @@ TEST_F(Orlenda, AllocatesOnlyTheWorkingCopyWhileTheFullNameFits)
     expect_failure(result, LongNameTooLong);
     EXPECT_EQ(result.allocations, 2u);
 }
-
-} // namespace
