@@ -29,6 +29,8 @@ protected:
     }
 };
 
+} // namespace
+
 TEST_F(PersistenceTest, ValueWrittenByOneProcessIsReadByAnother)
 {
     Finished write = Tessaly("HKCU", "Software\\Persist\\New", "Answer", "uint32([42 7])");
@@ -90,5 +92,3 @@ TEST_F(PersistenceTest, NamesBeyondAsciiWrittenByTessalyAreFoundByRegInAnyCase)
     query = Run(REG_PROGRAM, {"query", "HKCU\\Software"});
     EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\Café\r\n");
 }
-
-} // namespace

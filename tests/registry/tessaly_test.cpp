@@ -25,8 +25,6 @@
 #include "store_fixture.h"
 #endif
 
-namespace {
-
 const std::string kUsage =
     "Four inputs required.\n\nExample:\ntessaly('HKLM','Software\\MyProg','TheValue',33);";
 const std::string kBadTypes = "Inputs 1-3 must be a strings and input 4 must be a UINT32 (i.e. DWORD).";
@@ -37,15 +35,15 @@ const char kTestKey[] = "Software\\TessalyTest";
 
 const char *const kRoots[] = {"HKCU", "HKLM", "HKCR", "HKCC", "HKU"};
 
-mxArray *Text(const std::string &text) { return support::char_row(text); }
+static mxArray *Text(const std::string &text) { return support::char_row(text); }
 
-mxArray *Numeric(mxClassID cls)
+static mxArray *Numeric(mxClassID cls)
 {
     int dims[] = {1, 1};
     return mxCreateNumericArray_700(2, dims, cls, mxREAL);
 }
 
-HKEY RootOf(const std::string &name)
+static HKEY RootOf(const std::string &name)
 {
     if (name == "HKLM") return HKEY_LOCAL_MACHINE;
     if (name == "HKCR") return HKEY_CLASSES_ROOT;
@@ -56,7 +54,7 @@ HKEY RootOf(const std::string &name)
 
 // Where wine answers otherwise than Windows, a row expects wine's answer under wine and says so;
 // Windows (and the stand-in) stay the model.
-bool OnWine()
+static bool OnWine()
 {
 #ifdef _WIN32
     static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
@@ -65,6 +63,8 @@ bool OnWine()
     return false;
 #endif
 }
+
+namespace {
 
 #ifdef _WIN32
 // The registry is the machine's; each test cleans its own keys.
@@ -213,6 +213,8 @@ protected:
 
     std::string own_;
 };
+
+} // namespace
 
 // ---- accepted inputs
 
@@ -645,5 +647,3 @@ TEST_F(Tessaly, EmptyValueWritesNothing)
     }
     EXPECT_TRUE(NothingWritten());
 }
-
-} // namespace
