@@ -36,6 +36,8 @@ protected:
     std::string Listing(const char *key) { return Reg({"query", key}).out; }
 };
 
+} // namespace
+
 TEST_F(KeyCacheTest, KeyDeletedByAnotherProcessIsMadeAgain)
 {
     ASSERT_EQ(Write("Software\\Cached", "First", 1), ERROR_SUCCESS);
@@ -108,5 +110,3 @@ TEST_F(KeyCacheTest, KeyThisProcessDeletesAfterTheCreateIsGoneForTheHandle)
         EXPECT_EQ(Reg({"query", "HKCU\\Software\\Cached"}).status, 1);
     }
 }
-
-} // namespace

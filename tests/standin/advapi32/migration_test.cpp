@@ -124,6 +124,8 @@ protected:
     }
 };
 
+} // namespace
+
 TEST_F(MigrationTest, KeysAndValuesAreFoundByEveryCaseOfTheirNames)
 {
     // The two spellings of one name became one key: the first made keeps its spelling, takes the
@@ -171,5 +173,3 @@ TEST_F(MigrationTest, OpeningAgainChangesNothing)
     EXPECT_EQ(Ask("PRAGMA integrity_check"), "ok");
     EXPECT_EQ(Ask("PRAGMA foreign_key_check"), "");
 }
-
-} // namespace

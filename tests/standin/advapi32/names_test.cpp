@@ -13,8 +13,10 @@ using NamesTest = StoreTest;
 
 const DWORD kOne = 1, kTwo = 2;
 
+} // namespace
+
 // The value names of a key through the A functions, each with its DWORD.
-std::vector<std::string> ValuesA(HKEY key)
+static std::vector<std::string> ValuesA(HKEY key)
 {
     std::vector<std::string> values;
     char name[600];
@@ -27,7 +29,7 @@ std::vector<std::string> ValuesA(HKEY key)
     return values;
 }
 
-std::vector<std::u16string> SubkeysW(HKEY key)
+static std::vector<std::u16string> SubkeysW(HKEY key)
 {
     std::vector<std::u16string> names;
     WCHAR name[300];
@@ -186,5 +188,3 @@ TEST_F(NamesTest, LengthLimitsCountUnitsNotBytes)
               ERROR_SUCCESS);
     RegCloseKey(key);
 }
-
-} // namespace

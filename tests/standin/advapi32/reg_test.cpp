@@ -59,6 +59,8 @@ protected:
 
 const char kNotFound[] = "ERROR: The system was unable to find the specified registry key or value.\r\n";
 
+} // namespace
+
 TEST_F(RegCommandTest, QueryPrintsWindowsLayout)
 {
     struct Case {
@@ -236,5 +238,3 @@ TEST_F(RegCommandTest, NamesBeyondAsciiAreOneNameInEveryCaseAndShownInUtf8)
     EXPECT_EQ(Reg({"delete", "HKCU\\SOFTWARE\\CAFÉ", "/f"}).status, 0);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Caf\xE9", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 }
-
-} // namespace

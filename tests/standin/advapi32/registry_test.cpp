@@ -15,9 +15,11 @@ const HKEY kSentinel = (HKEY)(uintptr_t)0x5e57;
 
 using RegistryTest = StoreTest;
 
+} // namespace
+
 // Status of a create with tessaly's arguments; *key receives the handle (closed by the caller).
-LONG Create(HKEY root, const char *path, HKEY *key, DWORD *disposition = nullptr,
-            REGSAM access = KEY_ALL_ACCESS)
+static LONG Create(HKEY root, const char *path, HKEY *key, DWORD *disposition = nullptr,
+                   REGSAM access = KEY_ALL_ACCESS)
 {
     *key = kSentinel;
     return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key,
@@ -25,7 +27,7 @@ LONG Create(HKEY root, const char *path, HKEY *key, DWORD *disposition = nullptr
 }
 
 // Status of an open; a key it opened is closed again, and a failed open must leave a null key.
-LONG OpenStatus(HKEY root, const char *path, REGSAM access = KEY_READ)
+static LONG OpenStatus(HKEY root, const char *path, REGSAM access = KEY_READ)
 {
     HKEY key = kSentinel;
     LONG status = RegOpenKeyExA(root, path, 0, access, &key);
@@ -36,10 +38,10 @@ LONG OpenStatus(HKEY root, const char *path, REGSAM access = KEY_READ)
     return status;
 }
 
-bool KeyExists(HKEY root, const char *path) { return OpenStatus(root, path) == ERROR_SUCCESS; }
+static bool KeyExists(HKEY root, const char *path) { return OpenStatus(root, path) == ERROR_SUCCESS; }
 
 // The stored names of the subkeys of root\path, in creation order.
-std::vector<std::string> Subkeys(HKEY root, const char *path)
+static std::vector<std::string> Subkeys(HKEY root, const char *path)
 {
     std::vector<std::string> names;
     HKEY key;
@@ -54,7 +56,7 @@ std::vector<std::string> Subkeys(HKEY root, const char *path)
     return names;
 }
 
-std::vector<std::string> ValueNames(HKEY key)
+static std::vector<std::string> ValueNames(HKEY key)
 {
     std::vector<std::string> names;
     std::vector<char> name(16384);
@@ -67,6 +69,8 @@ std::vector<std::string> ValueNames(HKEY key)
     return names;
 }
 
+namespace {
+
 // The raw bytes of a value, with its type; status ERROR_SUCCESS when found.
 struct Stored {
     LONG status;
@@ -74,7 +78,9 @@ struct Stored {
     std::vector<BYTE> bytes;
 };
 
-Stored Read(HKEY key, const char *name)
+} // namespace
+
+static Stored Read(HKEY key, const char *name)
 {
     Stored stored{0, 0xEEEE, std::vector<BYTE>(64, 0xCD)};
     DWORD size = (DWORD)stored.bytes.size();
@@ -83,7 +89,7 @@ Stored Read(HKEY key, const char *name)
     return stored;
 }
 
-LONG SetDword(HKEY key, const char *name, DWORD value)
+static LONG SetDword(HKEY key, const char *name, DWORD value)
 {
     return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
 }
@@ -571,5 +577,3 @@ TEST_F(RegistryTest, UnusableStoreFileFailsEveryCall)
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "V", 1), ERROR_REGISTRY_IO_FAILED);
     EXPECT_EQ(StandinRegOpenHandles(), 0);
 }
-
-} // namespace

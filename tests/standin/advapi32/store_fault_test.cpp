@@ -136,15 +136,17 @@ protected:
     }
 };
 
+} // namespace
+
 // The busy line for the test's wait bound.
-std::string BusyCause()
+static std::string BusyCause()
 {
     return std::string("busy: another process held its lock for over ") + kWaitMs + " ms";
 }
 
 // Root ignores file modes; this takes that power away from a child process so read-only means
 // read-only.
-std::vector<std::string> WithFileModes(std::vector<std::string> command)
+static std::vector<std::string> WithFileModes(std::vector<std::string> command)
 {
     if (geteuid() == 0)
         command.insert(command.begin(),
@@ -223,6 +225,8 @@ TEST_F(StoreFaultTest, WritesWorkAgainAfterAReadOnlySpell)
     EXPECT_EQ(query.out, "\r\nHKEY_CURRENT_USER\\Software\\Spell\r\n    V    REG_DWORD    0x7\r\n\r\n");
 }
 
+namespace {
+
 // Root ignores file modes; in this thread, for as long as it lives, it obeys them as anyone else.
 class FileModesObeyed {
 public:
@@ -250,6 +254,8 @@ private:
         ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
     }
 };
+
+} // namespace
 
 TEST_F(StoreFaultTest, TheSameProcessWritesAgainAfterAReadOnlySpell)
 {
@@ -454,5 +460,3 @@ TEST_F(StoreFaultTest, KeysNestDeeperThan512LevelsAreRefused)
     EXPECT_EQ(tooDeep.out.substr(0, start.size()), start);
     EXPECT_EQ(tooDeep.err, "");
 }
-
-} // namespace

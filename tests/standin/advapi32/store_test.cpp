@@ -46,6 +46,8 @@ protected:
     }
 };
 
+} // namespace
+
 TEST_P(SharedStoreTest, FourWritersAtOnceLoseNothing)
 {
     const char *const prefixes[] = {"a", "b", "c", "d"};
@@ -127,5 +129,3 @@ INSTANTIATE_TEST_SUITE_P(Writers, SharedStoreTest,
                          [](const ::testing::TestParamInfo<std::vector<std::string>> &info) {
                              return info.param.empty() ? "RegistryFunctions" : "Tessaly";
                          });
-
-} // namespace
