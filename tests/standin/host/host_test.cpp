@@ -9,12 +9,12 @@
 
 using namespace mexhost;
 
-namespace {
-
-std::string plugin_path(const char *name)
+static std::string plugin_path(const char *name)
 {
     return std::string(TEST_MEX_DIR "/") + name + plugin_extension();
 }
+
+namespace {
 
 // Loads the probe plug-in once; every test calls it with fresh inputs.
 class Host : public support::PluginTest<> {
@@ -30,6 +30,8 @@ protected:
         return run(args, options);
     }
 };
+
+} // namespace
 
 // --- Errors ---
 
@@ -356,5 +358,3 @@ TEST(HostOutsideCalls, MisuseAborts)
     mxFree(block);
     EXPECT_DEATH(mxFree(block), "not a live block of the host heap");
 }
-
-} // namespace

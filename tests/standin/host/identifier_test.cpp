@@ -7,12 +7,12 @@
 #include "mexhost.h"
 #include "support/plugin_test.h"
 
-namespace {
-
-std::string plugin_path(const char *name)
+static std::string plugin_path(const char *name)
 {
     return std::string(TEST_MEX_DIR "/") + name + mexhost::plugin_extension();
 }
+
+namespace {
 
 class Identifier : public support::PluginTest<> {
 protected:
@@ -26,6 +26,8 @@ protected:
                     mexhost::make_char(u"the plug-in's text")});
     }
 };
+
+} // namespace
 
 TEST_F(Identifier, ValidOnesArriveWithTheirMessage)
 {
@@ -86,5 +88,3 @@ TEST_F(Identifier, PlainErrorsAreNotChecked)
     EXPECT_EQ(result.identifier, "");
     EXPECT_EQ(result.message, "plain 100% text");
 }
-
-} // namespace

@@ -5,9 +5,7 @@
 
 #include <cstdio>
 
-namespace {
-
-std::string hex(char16_t c)
+static std::string hex(char16_t c)
 {
     char text[8];
     snprintf(text, sizeof text, "U+%04X", unsigned(c));
@@ -102,5 +100,3 @@ TEST(Case, UpcasesWholeNames)
     EXPECT_EQ(text::upcase(u"a\xD83D\xDE00z"), u"A\xD83D\xDE00Z"); // a pair passes untouched
     EXPECT_EQ(text::upcase(std::u16string(u"x\0y", 3)), std::u16string(u"X\0Y", 3));
 }
-
-} // namespace
