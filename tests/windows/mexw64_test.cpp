@@ -10,9 +10,11 @@ namespace {
 
 using VersionQuery = void (*)(unsigned int *built_by_release, unsigned int *target_api_version);
 
+} // namespace
+
 // The host's own test of a built-by release: its form 0xYYYYr, r being a or b (the year's two
 // releases), and no earlier than 0x2016b.
-bool HostAcceptsRelease(unsigned int release)
+static bool HostAcceptsRelease(unsigned int release)
 {
     unsigned int half = release & 0xF, year = release >> 4;
     bool year_digits = year >= 0x1000 && year <= 0x9999 && (year & 0xF) <= 9 && ((year >> 4) & 0xF) <= 9 &&
@@ -40,5 +42,3 @@ TEST(Mexw64, ExportsTheEntryAndReportsTheApiItWasBuiltFor)
         FreeLibrary(module);
     }
 }
-
-} // namespace

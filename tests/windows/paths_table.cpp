@@ -32,24 +32,6 @@ namespace {
 
 using WString = std::basic_string<WCHAR>;
 
-// The conversion rows name the tree as C:; here it is T:, so that C: stays wine's own.
-WString on_tree_drive(const WCHAR *name)
-{
-    WString text(name);
-    for (size_t at = 0; (at = text.find(':', at)) != WString::npos; ++at) {
-        if (at > 0 && (text[at - 1] == 'C' || text[at - 1] == 'c'))
-            text[at - 1] = (WCHAR)(text[at - 1] + ('T' - 'C'));
-    }
-    return text;
-}
-
-std::string shown(const WCHAR *text, size_t length)
-{
-    return "\"" + support::printable(std::u16string(text, text + length)) + "\"";
-}
-
-std::string shown(const WString &text) { return shown(text.data(), text.size()); }
-
 struct Answer {
     DWORD ret;
     DWORD error;  // last error when ret is 0
@@ -62,7 +44,32 @@ bool operator==(const Answer &a, const Answer &b)
     return a.ret == b.ret && a.error == b.error && a.text == b.text && a.filePart == b.filePart;
 }
 
-std::string shown(const Answer &answer)
+// Counts of the rows, by outcome.
+struct Tally {
+    int agree = 0, excused = 0, disagree = 0;
+};
+
+} // namespace
+
+// The conversion rows name the tree as C:; here it is T:, so that C: stays wine's own.
+static WString on_tree_drive(const WCHAR *name)
+{
+    WString text(name);
+    for (size_t at = 0; (at = text.find(':', at)) != WString::npos; ++at) {
+        if (at > 0 && (text[at - 1] == 'C' || text[at - 1] == 'c'))
+            text[at - 1] = (WCHAR)(text[at - 1] + ('T' - 'C'));
+    }
+    return text;
+}
+
+static std::string shown(const WCHAR *text, size_t length)
+{
+    return "\"" + support::printable(std::u16string(text, text + length)) + "\"";
+}
+
+static std::string shown(const WString &text) { return shown(text.data(), text.size()); }
+
+static std::string shown(const Answer &answer)
 {
     if (answer.ret == 0) return "fails, error " + std::to_string(answer.error);
     std::string out = shown(answer.text) + " (" + std::to_string(answer.ret) + ")";
@@ -70,22 +77,17 @@ std::string shown(const Answer &answer)
     return out;
 }
 
-Answer expected_answer(const WCHAR *expected, DWORD ret, DWORD error, int filePart)
+static Answer expected_answer(const WCHAR *expected, DWORD ret, DWORD error, int filePart)
 {
     if (expected == nullptr) return {0, error, WString(), filePart};
     return {ret, 0, WString(expected), filePart};
 }
 
-// Counts of the rows, by outcome.
-struct Tally {
-    int agree = 0, excused = 0, disagree = 0;
-};
-
 // One row's verdict, printed; a difference is excused only on Windows and only for a marked row. A
 // row marked as one where wine differs must say how, and only such a row may: the table is the one
 // record of wine's differences.
-void judge(Tally &tally, const char *function, const WString &name, const Answer &expected, const Answer &got,
-           unsigned flags, const char *wine)
+static void judge(Tally &tally, const char *function, const WString &name, const Answer &expected,
+                  const Answer &got, unsigned flags, const char *wine)
 {
     std::string verdict;
     if (((flags & kWineDiffers) != 0) != (wine != nullptr)) {
@@ -117,7 +119,7 @@ void judge(Tally &tally, const char *function, const WString &name, const Answer
     printf("%-6s %s: %s\n", function, shown(name).c_str(), verdict.c_str());
 }
 
-Answer full_path(const WString &name)
+static Answer full_path(const WString &name)
 {
     WCHAR buffer[300];
     WCHAR *filePart = buffer + 299;
@@ -127,7 +129,7 @@ Answer full_path(const WString &name)
     return {ret, 0, WString(buffer, ret), filePart == nullptr ? -1 : (int)(filePart - buffer)};
 }
 
-Answer long_or_short(DWORD (*function)(LPCWSTR, LPWSTR, DWORD), const WString &name)
+static Answer long_or_short(DWORD (*function)(LPCWSTR, LPWSTR, DWORD), const WString &name)
 {
     WCHAR buffer[300];
     SetLastError(0);
@@ -136,18 +138,18 @@ Answer long_or_short(DWORD (*function)(LPCWSTR, LPWSTR, DWORD), const WString &n
     return {ret, 0, WString(buffer, ret), -2};
 }
 
-DWORD WINAPI long_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
+static DWORD WINAPI long_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
 {
     return GetLongPathNameW(source, destination, capacity);
 }
 
-DWORD WINAPI short_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
+static DWORD WINAPI short_path(LPCWSTR source, LPWSTR destination, DWORD capacity)
 {
     return GetShortPathNameW(source, destination, capacity);
 }
 
 // The components of a name and the separators after each, so that joining them gives it back.
-std::vector<WString> components(const WString &name)
+static std::vector<WString> components(const WString &name)
 {
     std::vector<WString> parts;
     size_t start = 0;
@@ -164,7 +166,7 @@ std::vector<WString> components(const WString &name)
 // A name whose short components are the table's own derivation, rewritten with this platform's
 // short names for the same entries (the expected long name tells which), in the given letter
 // case; so the expansion is compared even where the derivations differ. Empty when it cannot be.
-WString with_own_short_names(const WString &name, const WString &expected)
+static WString with_own_short_names(const WString &name, const WString &expected)
 {
     std::vector<WString> given = components(name), target = components(expected);
     if (given.size() != target.size()) return WString();
@@ -189,7 +191,7 @@ WString with_own_short_names(const WString &name, const WString &expected)
     return out;
 }
 
-bool make_tree(const fs::path &root)
+static bool make_tree(const fs::path &root)
 {
     std::error_code error;
     fs::remove_all(root, error);
@@ -208,8 +210,6 @@ bool make_tree(const fs::path &root)
     }
     return true;
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {
