@@ -34,19 +34,26 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kFolders = 100;
 
-double seconds_since(Clock::time_point start)
+// Wall and CPU seconds of one measured step.
+struct Times {
+    double wall = 0, cpu = 0;
+};
+
+} // namespace
+
+static double seconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double own_cpu()
+static double own_cpu()
 {
     timespec now;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return now.tv_sec + now.tv_nsec * 1e-9;
 }
 
-double children_cpu()
+static double children_cpu()
 {
     rusage usage;
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -54,12 +61,7 @@ double children_cpu()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-// Wall and CPU seconds of one measured step.
-struct Times {
-    double wall = 0, cpu = 0;
-};
-
-Times fastest(const std::vector<Times> &runs)
+static Times fastest(const std::vector<Times> &runs)
 {
     Times best = runs.front();
     for (const Times &run : runs) best = {std::min(best.wall, run.wall), std::min(best.cpu, run.cpu)};
@@ -68,7 +70,7 @@ Times fastest(const std::vector<Times> &runs)
 
 // kFolders folders of count / kFolders files; the literal names each file in capitals under C:,
 // a cell of one name a row, as `sed "s/.*/'&'/"` over a list would make it.
-std::string make_tree(const std::string &root, size_t count)
+static std::string make_tree(const std::string &root, size_t count)
 {
     std::string literal = "{";
     char name[96];
@@ -86,7 +88,7 @@ std::string make_tree(const std::string &root, size_t count)
     return literal + "}\n";
 }
 
-mexhost::CallResult call(mexhost::Plugin &plugin, const mxArray *cell)
+static mexhost::CallResult call(mexhost::Plugin &plugin, const mxArray *cell)
 {
     mexhost::CallOptions options;
     options.check_inputs = false;
@@ -97,8 +99,6 @@ mexhost::CallResult call(mexhost::Plugin &plugin, const mxArray *cell)
     }
     return result;
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {
