@@ -91,6 +91,8 @@ const Made kMade[] = {
     {"[cell(0,2147483647); cell(0,2147483647)]", R"({"class":"cell","dims":[0,2147483647],"value":[]})"},
 };
 
+} // namespace
+
 TEST(Literal, MakesTheArrayItSpells)
 {
     for (const Made &c : kMade) {
@@ -104,6 +106,8 @@ TEST(Literal, MakesTheArrayItSpells)
 }
 
 // --- Malformed literals: the message and the column of the offending character ---
+
+namespace {
 
 struct Refused {
     const char *literal;
@@ -153,6 +157,8 @@ const Refused kRefused[] = {
     {"zeros(1,1,['uint32' 256])", "zeros: class 'uint32\xC4\x80' is not one of double, int32, uint32", 11},
     {"zeros(1,1,['ui' 0 'nt32'])", "zeros: class 'ui?nt32' is not one of double, int32, uint32", 11},
 };
+
+} // namespace
 
 TEST(Literal, RefusesMalformedOnesAtTheOffendingCharacter)
 {
@@ -275,5 +281,3 @@ TEST(Literal, DescriptionOfALongOrManyLinedLiteralShowsItsLine)
                                                  "     " +
                                                  std::string(40, ' ') + "^");
 }
-
-} // namespace

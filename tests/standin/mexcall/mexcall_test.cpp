@@ -19,14 +19,16 @@ struct Outcome {
     std::string output; // stdout and stderr together
 };
 
-Outcome mexcall(const std::vector<std::string> &args)
+} // namespace
+
+static Outcome mexcall(const std::vector<std::string> &args)
 {
     support::Finished done = support::run_process(MEXCALL_PROGRAM, args, {}, support::Streams::Merged);
     return {done.status, done.out};
 }
 
 // The same with standard input read from a file, through the shell.
-Outcome mexcall_reading(const std::string &input, const std::vector<std::string> &args)
+static Outcome mexcall_reading(const std::string &input, const std::vector<std::string> &args)
 {
     std::vector<std::string> shell_args = {"-c", "exec \"$0\" \"$@\" < \"$INPUT\"", MEXCALL_PROGRAM};
     shell_args.insert(shell_args.end(), args.begin(), args.end());
@@ -34,6 +36,8 @@ Outcome mexcall_reading(const std::string &input, const std::vector<std::string>
         support::run_process("/bin/sh", shell_args, {"INPUT=" + input}, support::Streams::Merged);
     return {done.status, done.out};
 }
+
+namespace {
 
 // Every test finds the test plug-ins through MEXCALL_PATH, behind a folder that does not exist.
 class Mexcall : public ::testing::Test {
@@ -48,7 +52,9 @@ struct Case {
     std::string output;
 };
 
-void check(const Case &c)
+} // namespace
+
+static void check(const Case &c)
 {
     std::string line;
     for (const std::string &arg : c.args) line += arg + " ";
@@ -132,7 +138,7 @@ TEST_F(Mexcall, RefusesBadCommandLinesWithStatus2)
     for (const Case &c : cases) check(c);
 }
 
-std::string file_text(const std::string &path)
+static std::string file_text(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
@@ -180,6 +186,8 @@ TEST_F(Mexcall, LiteralsThatOnceCrashedAreRefusedWithAMessage)
     }
 }
 
+namespace {
+
 // A literal too long for a command line comes from a file (@FILE) or standard input (-).
 class MexcallFiles : public Mexcall {
 protected:
@@ -191,6 +199,8 @@ protected:
     }
     support::TempFolder folder_{"mexcall"};
 };
+
+} // namespace
 
 TEST_F(MexcallFiles, ReadsALiteralFromAFileOrStandardInput)
 {
@@ -298,5 +308,3 @@ TEST_F(Mexcall, HelpNamesTheSearchPathVariable)
     EXPECT_NE(run.output.find("usage: mexcall [--nargout N] [--json] PLUGIN [ARG ...]"), std::string::npos);
     EXPECT_NE(run.output.find("MEXCALL_PATH (separated by ':')"), std::string::npos);
 }
-
-} // namespace

@@ -5,9 +5,7 @@
 #include "mexhost.h"
 #include "render.h"
 
-namespace {
-
-mxArray *parse(const char *literal)
+static mxArray *parse(const char *literal)
 {
     mexcall::LiteralError error;
     mxArray *array = mexcall::parse_literal(literal, &error);
@@ -106,5 +104,3 @@ TEST(Render, Errors)
     EXPECT_EQ(mexcall::display_error("Orlenda", "Varnelle: FileName is too long."),
               "Error using Orlenda\nVarnelle: FileName is too long.\n");
 }
-
-} // namespace
