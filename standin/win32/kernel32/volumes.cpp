@@ -11,7 +11,9 @@ using namespace k32;
 
 State &k32::state()
 {
-    static State instance;
+    // Never destroyed: freeing the indexes of a big batch at exit would cost about as much as
+    // building them, and the end of the process reclaims them at once.
+    static State &instance = *new State;
     return instance;
 }
 
