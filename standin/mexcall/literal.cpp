@@ -208,7 +208,8 @@ static void append_elements(Value &to, Value &from, size_t index, size_t count)
         if (from.zero_filled)
             to.cells.resize(to.cells.size() + count);
         else
-            std::move(from.cells.begin() + index, from.cells.begin() + index + count, std::back_inserter(to.cells));
+            std::move(from.cells.begin() + index, from.cells.begin() + index + count,
+                      std::back_inserter(to.cells));
     } else if (from.kind == Kind::Char) {
         if (from.zero_filled)
             to.units.append(count, u'\0');
@@ -217,7 +218,8 @@ static void append_elements(Value &to, Value &from, size_t index, size_t count)
     } else if (from.zero_filled) {
         to.numbers.insert(to.numbers.end(), count, 0.0);
     } else {
-        to.numbers.insert(to.numbers.end(), from.numbers.begin() + index, from.numbers.begin() + index + count);
+        to.numbers.insert(to.numbers.end(), from.numbers.begin() + index,
+                          from.numbers.begin() + index + count);
     }
 }
 
@@ -494,8 +496,7 @@ private:
         if (!is_ascii(bytes, length)) return nullptr;
         charge(length, open);
         ValuePtr value = make_value(Kind::Char, {1, static_cast<int>(length)});
-        const int dims[2] = {1, static_cast<int>(length)};
-        value->array = mxCreateCharArray_700(2, dims);
+        value->array = mxCreateCharArray_700(2, value->dims.begin());
         mxChar *units = static_cast<mxChar *>(mxGetData(value->array));
         for (size_t i = 0; i < length; ++i) units[i] = static_cast<unsigned char>(bytes[i]);
         pos_ = close + 1;

@@ -152,21 +152,20 @@ namespace {
 // current index whose own index was current too: walking them again would read the same entries
 // and give the same answers, without a look at the file system either way.
 struct Step {
-    size_t end;         // offset in the name just past the folder's component
-    size_t outSize;     // units of the answer by then
-    FolderIndex *index; // the folder's own index
+    size_t end;            // offset in the name just past the folder's component
+    size_t outSize;        // units of the answer by then
+    std::string_view host; // the folder's on-disk name, held by its parent's index
+    FolderIndex *index;    // the folder's own index
 };
 
 struct Resumable {
-    bool valid = false;
     uint64_t generation = 0;
     Form form = Form::Long;
     bool literal = false;
     std::string root; // the drive's or share's host folder
     size_t start = 0; // where the root's components start in the name
     wstring name, out;
-    std::vector<std::string_view> pending; // the folders' on-disk names, held by their indexes
-    std::vector<Step> steps;
+    std::vector<Step> steps; // none: nothing to resume from
 };
 
 } // namespace
@@ -236,8 +235,7 @@ static DWORD walkFrom(std::u16string_view s, size_t at, bool literal, Location &
             resume = nullptr; // "C:\dir\file": the last name; or a folder not known current
             continue;
         }
-        resume->steps.push_back(Step{end, out.size(), found.child});
-        resume->pending.push_back(found.host);
+        resume->steps.push_back(Step{end, out.size(), found.host, found.child});
     }
     return ERROR_SUCCESS;
 }
@@ -278,15 +276,14 @@ DWORD k32::walkResuming(std::u16string_view s, size_t at, bool literal, Location
     State &st = state();
     bool fromRoot = where.depth == 0 && where.pending.empty() && !where.path.empty();
     size_t shared = 0;
-    if (last.valid && last.generation == st.generation && last.form == form && last.literal == literal &&
-        last.start == at && fromRoot && where.path == last.root)
+    if (!last.steps.empty() && last.generation == st.generation && last.form == form &&
+        last.literal == literal && last.start == at && fromRoot && where.path == last.root)
         shared = sharedSteps(last, s);
     last.steps.resize(shared);
-    last.pending.resize(shared);
     if (shared > 0) {
         const Step &step = last.steps.back();
         out.assign(last.out, 0, step.outSize);
-        where.pending.assign(last.pending.begin(), last.pending.end());
+        for (const Step &folder : last.steps) where.pending.push_back(folder.host);
         where.depth = shared;
         where.index = step.index;
         where.known = false;
@@ -300,9 +297,9 @@ DWORD k32::walkResuming(std::u16string_view s, size_t at, bool literal, Location
     uint64_t generation = st.generation;
     DWORD error = walkFrom(s, at, literal, where, form, out, fromRoot ? &last : nullptr);
     // An index built or dropped on the way may have moved the entries the noted names are held in.
-    last.valid = fromRoot && st.generation == generation && !last.steps.empty();
+    if (!fromRoot || st.generation != generation) last.steps.clear();
     last.generation = generation;
-    if (last.valid) {
+    if (!last.steps.empty()) {
         last.name.assign(s);
         last.out.assign(out);
     }
