@@ -294,11 +294,10 @@ DWORD k32::walkResuming(std::u16string_view s, size_t at, bool literal, Location
         last.form = form;
         last.literal = literal;
     }
-    uint64_t generation = st.generation;
+    // Noted under the generation the walk began in: an index built or dropped on the way, which may
+    // move the entries the noted names are held in, leaves that behind, and nothing resumes from them.
+    last.generation = st.generation;
     DWORD error = walkFrom(s, at, literal, where, form, out, fromRoot ? &last : nullptr);
-    // An index built or dropped on the way may have moved the entries the noted names are held in.
-    if (!fromRoot || st.generation != generation) last.steps.clear();
-    last.generation = generation;
     if (!last.steps.empty()) {
         last.name.assign(s);
         last.out.assign(out);

@@ -192,3 +192,24 @@ TEST_F(RevalidationTest, NextNameOnADriveMappedElsewhere)
     ASSERT_TRUE(StandinMapDrive(u'C', root.c_str()));
     EXPECT_EQ(u"C:\\Alpha\\Beta\\Gamma\\Delta\\File.txt", longName(kDeep));
 }
+
+// Past the cache's limit every index is dropped, in the middle of a walk that noted folders from them:
+// the next name must not resume from those.
+TEST_F(RevalidationTest, NextNameAfterTheIndexesWereDropped)
+{
+    char entry[32];
+    createEntry(root, "Many/");
+    for (int f = 0; f < 300; ++f) {
+        std::snprintf(entry, sizeof entry, "Many/F%03d/", f);
+        createEntry(root, entry);
+        std::snprintf(entry, sizeof entry, "Many/F%03d/X.txt", f);
+        createEntry(root, entry);
+    }
+    for (int f = 0; f < 300; ++f) {
+        std::snprintf(entry, sizeof entry, "%03d", f);
+        std::u16string number(entry, entry + 3);
+        SCOPED_TRACE(entry);
+        ASSERT_EQ(u"C:\\Many\\F" + number + u"\\X.txt",
+                  longName((u"C:\\many\\f" + number + u"\\x.txt").c_str()));
+    }
+}
