@@ -129,10 +129,13 @@ mxArray *create_array(mxClassID cls, int ndim, const int *dims)
     int n = ndim < 2 ? 2 : ndim;
     while (n > 2 && dim_at(ndim, dims, n - 1) == 1) --n;
 
+    // One size 0 empties the array, however large the others' product would be.
     size_t count = 1;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
+        if (dim_at(ndim, dims, i) == 0) count = 0;
+    for (int i = 0; i < n && count != 0; ++i) {
         size_t d = static_cast<size_t>(dim_at(ndim, dims, i));
-        if (d != 0 && count > SIZE_MAX / d) out_of_memory();
+        if (count > SIZE_MAX / d) out_of_memory();
         count *= d;
     }
     size_t elem_size = kClasses[cls].elem_size;

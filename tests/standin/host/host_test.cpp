@@ -185,6 +185,8 @@ TEST_F(Host, DimensionsFollowTheHostsRules)
         {{2, 3, 4, 1}, {2, 3, 4}},
         {{-1, 3}, {0, 3}}, // negative sizes as 0
         {{0, 0}, {0, 0}},
+        // one size 0: empty, however large the others' product would be
+        {{2147483647, 2147483647, 2147483647, 0, 5}, {2147483647, 2147483647, 2147483647, 0, 5}},
     };
     for (const char16_t *cls : {u"char", u"cell"}) {
         for (const Case &c : cases) {
